@@ -1,0 +1,176 @@
+// The built tool as a user meets it: run as a process, and as a binary
+// whose symbols and library dependencies callers rely on.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;  // exit status, or -1 if the process did not exit normally
+    std::string out, err;
+};
+
+std::string slurp(std::FILE* f)
+{
+    std::string s;
+    std::rewind(f);
+    for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
+    return s;
+}
+
+// Runs the tool with `args` and `stdin_fd` as its standard input; its
+// standard output and error go to temporary files.
+ToolRun run_tool(const std::vector<std::string>& args, int stdin_fd)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    EXPECT_TRUE(out && err);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, stdin_fd, 0);
+    posix_spawn_file_actions_adddup2(&fa, fileno(out), 1);
+    posix_spawn_file_actions_adddup2(&fa, fileno(err), 2);
+    std::vector<char*> argv{const_cast<char*>(TOOL_PATH)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    ToolRun r;
+    EXPECT_EQ(posix_spawn(&pid, TOOL_PATH, &fa, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    int ws = 0;
+    EXPECT_EQ(waitpid(pid, &ws, 0), pid);
+    if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+}
+
+const std::vector<std::vector<std::string>> kArgumentSets = {
+    {},
+    {"--help"},
+    {"-h", "-v", "--version", "-x", "--no-such-option=1"},
+    {"-", "--", "/nonexistent/file", "input.txt"},
+    {"", "two words", "\xff\xfe", "-1", "999999999999999999999"},
+};
+
+TEST(Tool, ExitsZeroSilentlyWhateverTheArguments)
+{
+    const int devnull = open("/dev/null", O_RDONLY);
+    ASSERT_GE(devnull, 0);
+    for (const auto& args : kArgumentSets) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const ToolRun r = run_tool(args, devnull);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+    }
+    close(devnull);
+}
+
+TEST(Tool, LeavesWaitingStandardInputForTheNextReader)
+{
+    const std::string data = "first line\nsecond line\n";
+    // A file: the shared offset must not move.
+    std::FILE* f = std::tmpfile();
+    ASSERT_TRUE(f);
+    std::fputs(data.c_str(), f);
+    std::fflush(f);
+    ASSERT_EQ(lseek(fileno(f), 0, SEEK_SET), 0);
+    for (const auto& args : kArgumentSets) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const ToolRun r = run_tool(args, fileno(f));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(lseek(fileno(f), 0, SEEK_CUR), 0);
+    }
+    std::fclose(f);
+
+    // A pipe: the data must still be in it afterwards.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    const ToolRun r = run_tool({"-"}, fds[0]);
+    EXPECT_EQ(r.status, 0);
+    close(fds[1]);
+    std::string left(data.size() + 1, '\0');
+    EXPECT_EQ(read(fds[0], left.data(), left.size()), static_cast<ssize_t>(data.size()));
+    left.resize(data.size());
+    EXPECT_EQ(left, data);
+    close(fds[0]);
+}
+
+std::vector<std::string> command_lines(const std::string& command)
+{
+    std::vector<std::string> lines;
+    std::FILE* p = popen(command.c_str(), "r");
+    EXPECT_TRUE(p) << command;
+    if (!p) return lines;
+    std::string line;
+    for (int c; (c = std::fgetc(p)) != EOF;) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    EXPECT_EQ(pclose(p), 0) << command;
+    return lines;
+}
+
+TEST(ToolBinary, DependsOnTheCLibraryAlone)
+{
+    if (SANITIZED_BUILD) GTEST_SKIP() << "sanitizer runtimes are linked in";
+    std::set<std::string> needed;
+    for (const auto& l : command_lines(std::string(READELF_PATH) + " -dW " + TOOL_PATH)) {
+        const auto at = l.find("Shared library: [");
+        if (at != std::string::npos) needed.insert(l.substr(at + 17, l.find(']', at) - at - 17));
+    }
+    EXPECT_EQ(needed, std::set<std::string>{"libc.so.6"});
+}
+
+TEST(ToolBinary, UnitNeedsNothingFromTheCxxRuntimeAndAddsNoConstructors)
+{
+    for (const auto& l : command_lines(std::string(NM_PATH) + " -u " + UNIT_OBJECT)) {
+        EXPECT_EQ(l.find("_Z"), std::string::npos) << l;
+        EXPECT_EQ(l.find("__cxa_"), std::string::npos) << l;
+        EXPECT_EQ(l.find("__gxx_"), std::string::npos) << l;
+    }
+    if (SANITIZED_BUILD) return;  // instrumentation adds module constructors
+    for (const auto& l : command_lines(std::string(READELF_PATH) + " -SW " + UNIT_OBJECT)) {
+        EXPECT_EQ(l.find(".init_array"), std::string::npos) << l;
+        EXPECT_EQ(l.find(".ctors"), std::string::npos) << l;
+        EXPECT_EQ(l.find(".fini_array"), std::string::npos) << l;
+    }
+}
+
+TEST(ToolBinary, ExportsTheTableAsA520ByteDataSymbol)
+{
+    bool found = false;
+    for (const auto& l : command_lines(std::string(NM_PATH) + " -S " + TOOL_PATH)) {
+        std::istringstream in(l);
+        std::string addr, size, type, name;
+        if (!(in >> addr >> size >> type >> name) || name != "state_counts") continue;
+        found = true;
+        EXPECT_EQ(std::strtoul(size.c_str(), nullptr, 16), 520u);
+        EXPECT_EQ(type, "D") << "a writable, initialised, global data symbol";
+    }
+    EXPECT_TRUE(found);
+}
+
+}  // namespace
