@@ -1,10 +1,16 @@
 /*
- * gen-entropy-table: the tool's entry routine and its built-in data.
+ * gen-entropy-table: the tool's entry routine, its built-in data and its
+ * line reader.
  *
  * The tool does nothing when run; callers link against state_counts (the
- * per-state LPS/MPS counts of the CABAC probability states) and use them.
+ * per-state LPS/MPS counts of the CABAC probability states) and
+ * simple_getline (a line reader with a fixed 1000-byte buffer).
  */
 #include "gen-entropy-table.h"
+
+#include <assert.h>
+#include <errno.h>
+#include <stdlib.h>
 
 /* Row k: {LPS count, MPS count} in probability state k. */
 uint32_t state_counts[STATE_COUNT_ROWS][2] = {
@@ -74,6 +80,40 @@ uint32_t state_counts[STATE_COUNT_ROWS][2] = {
     {0, 0}, /* 63 */
     {0, 0}, /* 64 */
 };
+
+int simple_getline(char **lineptr, size_t *capacity, FILE *stream)
+{
+    if (lineptr == nullptr || stream == nullptr
+        || (*lineptr == nullptr && capacity == nullptr)) {
+        errno = EINVAL;
+        return EOF;
+    }
+    if (*lineptr == nullptr) {
+        char *buffer = static_cast<char *>(malloc(LINESIZE));
+        if (buffer == nullptr) {
+            errno = ENOMEM;
+            return EOF;
+        }
+        *lineptr = buffer;
+        *capacity = LINESIZE;
+    }
+
+    char *p = *lineptr;
+    int c;
+    while ((c = fgetc(stream)) != EOF && c != '\n') {
+        if (p - *lineptr == LINESIZE - 1) {
+            /* Only the terminator still fits: cut the line here.  One
+             * character of push-back is always available after a read, so
+             * c begins the next call's line and nothing is lost. */
+            ungetc(c, stream);
+            break;
+        }
+        *p++ = static_cast<char>(c);
+        assert(p - *lineptr < LINESIZE);
+    }
+    *p = '\0';
+    return c;
+}
 
 /*
  * A run has no effect beyond its exit status: no argument, environment

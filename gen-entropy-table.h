@@ -8,7 +8,9 @@
 #ifndef GEN_ENTROPY_TABLE_H
 #define GEN_ENTROPY_TABLE_H
 
+#include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -34,6 +36,57 @@ extern "C" {
  */
 #define STATE_COUNT_ROWS 65
 extern uint32_t state_counts[STATE_COUNT_ROWS][2];
+
+/* Capacity in bytes of simple_getline's line buffer: 999 characters and
+ * the terminating zero. */
+#define LINESIZE 1000
+
+/*
+ * Reads one line from `stream` into a buffer of LINESIZE bytes.
+ *
+ * lineptr   address of the caller's buffer pointer.  If *lineptr is NULL the
+ *           reader allocates the buffer, exactly LINESIZE bytes, with
+ *           malloc(); otherwise *lineptr must be a buffer of at least
+ *           LINESIZE bytes.  The caller owns the buffer, passes it back on
+ *           every call and frees it when done; the reader never frees, grows
+ *           or moves it.
+ * capacity  address of the caller's size variable.  LINESIZE is stored into
+ *           it when, and only when, the reader allocates; it is never read.
+ *           It may be NULL when *lineptr is not.
+ * stream    the stream to read, open for reading.
+ *
+ * The line's bytes, without the newline, are stored followed by one zero
+ * byte.  Every byte but the newline is kept unchanged (carriage returns,
+ * zero bytes, bytes of 0x80 and above).  The newline is consumed, not
+ * stored.  Nothing is read beyond the character that ends the line.
+ *
+ * Returns the character that ended the line:
+ *   '\n'   the line ended at a newline.
+ *   EOF    input ended or a read error happened (feof/ferror tell which);
+ *          the buffer holds what was read, possibly nothing.  Also returned,
+ *          with errno set and nothing read or changed, for bad arguments
+ *          (EINVAL: lineptr or stream NULL, or *lineptr and capacity both
+ *          NULL) and when the buffer cannot be allocated (ENOMEM: *lineptr
+ *          stays NULL, the size variable is not written; call again later).
+ *   other  (0 to 255, never '\n') the line was cut at LINESIZE - 1 = 999
+ *          characters; this is the first character that did not fit.  It is
+ *          pushed back onto the stream and begins the next call's line, so
+ *          nothing is lost and memory stays bounded whatever the input.
+ *
+ * Reading a whole stream (a cut line arrives in pieces, each piece but the
+ * last ending neither in '\n' nor EOF):
+ *
+ *     char *line = NULL;
+ *     size_t size;
+ *     int end;
+ *     while ((end = simple_getline(&line, &size, stream)) != EOF
+ *            || (line != NULL && line[0] != '\0'))
+ *         handle(line, end);
+ *     if (line == NULL) ...;             (nothing allocated: errno says why)
+ *     if (ferror(stream)) ...;           (a read error ended the input)
+ *     free(line);
+ */
+int simple_getline(char **lineptr, size_t *capacity, FILE *stream);
 
 #ifdef __cplusplus
 }

@@ -174,3 +174,19 @@ TEST(ToolBinary, ExportsTheTableAsA520ByteDataSymbol)
 }
 
 }  // namespace
+
+namespace {
+
+// The line reader's assertion survives every build type, Release included.
+TEST(ToolBinary, KeepsTheLineReadersAssertion)
+{
+    std::FILE* f = std::fopen(TOOL_PATH, "rb");
+    ASSERT_TRUE(f);
+    const std::string image = slurp(f);
+    std::fclose(f);
+    EXPECT_NE(image.find("p - *lineptr < LINESIZE"), std::string::npos);
+    EXPECT_NE(image.find("simple_getline"), std::string::npos);
+    EXPECT_NE(image.find("gen-entropy-table.cpp"), std::string::npos);
+}
+
+}  // namespace

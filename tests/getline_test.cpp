@@ -1,0 +1,304 @@
+// The line reader: allocation, line contents and results, the cut of
+// over-long lines, bad arguments and heap failure, and a random round trip.
+#include "gen-entropy-table.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The unit's calls to malloc arrive here (the test copy of its object has
+// the symbol renamed).
+namespace heap {
+enum class Mode { pass, guard, fail };
+Mode mode = Mode::pass;
+int calls = 0;
+std::size_t last_size = 0;
+}  // namespace heap
+
+extern "C" void* gen_entropy_table_malloc(std::size_t n)
+{
+    ++heap::calls;
+    heap::last_size = n;
+    switch (heap::mode) {
+    case heap::Mode::fail:
+        return nullptr;
+    case heap::Mode::guard: {
+        // n bytes that end exactly where an inaccessible page begins: any
+        // byte written past the block faults at once.
+        const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t span = (n + page - 1) / page * page;
+        void* m = mmap(nullptr, span + page, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED) return nullptr;
+        char* base = static_cast<char*>(m);
+        if (mprotect(base + span, page, PROT_NONE) != 0) return nullptr;
+        return base + span - n;
+    }
+    case heap::Mode::pass:
+        break;
+    }
+    return std::malloc(n);
+}
+
+namespace {
+
+// A guarded buffer obtained through the reader's own first call.
+struct GuardedLine {
+    char* line = nullptr;
+    std::size_t size = 0;
+    GuardedLine() { heap::mode = heap::Mode::guard; }
+    ~GuardedLine()
+    {
+        heap::mode = heap::Mode::pass;
+        if (!line) return;
+        const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        auto* base = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(line) / page * page);
+        munmap(base, 2 * page);
+    }
+};
+
+std::FILE* file_with(const std::string& data)
+{
+    std::FILE* f = std::tmpfile();
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::rewind(f);
+    return f;
+}
+
+// A pipe whose writer end is fed by a thread, as from another process.
+struct PipeSource {
+    std::FILE* stream = nullptr;
+    std::thread writer;
+    explicit PipeSource(const std::string& data)
+    {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        stream = fdopen(fds[0], "r");
+        writer = std::thread([fd = fds[1], data] {
+            for (std::size_t at = 0; at < data.size();) {
+                const ssize_t n = write(fd, data.data() + at, data.size() - at);
+                if (n <= 0) break;
+                at += static_cast<std::size_t>(n);
+            }
+            close(fd);
+        });
+    }
+    ~PipeSource()
+    {
+        writer.join();
+        if (stream) std::fclose(stream);
+    }
+};
+
+struct Piece {
+    std::string text;
+    int end;
+};
+
+const std::string k999(999, 'x');
+
+std::string numbered(std::size_t n)
+{
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) s += static_cast<char>('a' + i % 26);
+    return s;
+}
+
+// The character at offset 999 of numbered(n), where lines are cut, and what
+// follows it.
+const int cut_char = static_cast<unsigned char>(numbered(1000)[999]);
+std::string tail(std::size_t n) { return numbered(n).substr(999); }
+
+struct LineCase {
+    const char* name;
+    std::string input;
+    std::vector<Piece> pieces;  // every call until the first empty EOF line
+};
+
+const std::vector<LineCase> kLineCases = {
+    {"two lines", "abc\ndef\n", {{"abc", '\n'}, {"def", '\n'}, {"", EOF}}},
+    {"empty input", "", {{"", EOF}}},
+    {"lone newline", "\n", {{"", '\n'}, {"", EOF}}},
+    {"blank lines", "\n\na\n\n", {{"", '\n'}, {"", '\n'}, {"a", '\n'}, {"", '\n'}, {"", EOF}}},
+    {"no final newline", "abc\nlast", {{"abc", '\n'}, {"last", EOF}, {"", EOF}}},
+    {"carriage return kept", "crlf\r\n\r\n", {{"crlf\r", '\n'}, {"\r", '\n'}, {"", EOF}}},
+    {"zero bytes kept", std::string("a\0b\n\0\n", 6),
+     {{std::string("a\0b", 3), '\n'}, {std::string(1, '\0'), '\n'}, {"", EOF}}},
+    {"tabs and high bytes", "\t\x80\xff\xfe\x7f\n", {{"\t\x80\xff\xfe\x7f", '\n'}, {"", EOF}}},
+    {"999 characters", k999 + "\n", {{k999, '\n'}, {"", EOF}}},
+    {"999 characters at the end", k999, {{k999, EOF}, {"", EOF}}},
+    {"1000 characters", numbered(1000) + "\nz\n",
+     {{numbered(999), cut_char}, {tail(1000), '\n'}, {"z", '\n'}, {"", EOF}}},
+    {"1000 characters at the end", numbered(1000),
+     {{numbered(999), cut_char}, {tail(1000), EOF}, {"", EOF}}},
+    {"1001 characters", numbered(1001) + "\n",
+     {{numbered(999), cut_char}, {tail(1001), '\n'}, {"", EOF}}},
+    {"cut before a newline byte value", k999 + "\xff\n", {{k999, 0xff}, {"\xff", '\n'}, {"", EOF}}},
+    {"cut before a zero byte", k999 + std::string(1, '\0'),
+     {{k999, 0}, {std::string(1, '\0'), EOF}, {"", EOF}}},
+    {"several thousand characters", numbered(2500) + "\n",
+     {{numbered(999), numbered(1000)[999]},
+      {numbered(1998).substr(999), numbered(1999)[1998]},
+      {numbered(2500).substr(1998), '\n'},
+      {"", EOF}}},
+};
+
+// Reads `stream` through a guarded buffer and checks every call's result
+// and buffer against `expected`.
+void expect_pieces(std::FILE* stream, const std::vector<Piece>& expected)
+{
+    GuardedLine buf;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("call " + std::to_string(i));
+        const Piece& want = expected[i];
+        ASSERT_EQ(simple_getline(&buf.line, &buf.size, stream), want.end);
+        ASSERT_NE(buf.line, nullptr);
+        EXPECT_EQ(std::string(buf.line, want.text.size()), want.text);
+        EXPECT_EQ(buf.line[want.text.size()], '\0');
+    }
+    EXPECT_TRUE(std::feof(stream));
+    EXPECT_FALSE(std::ferror(stream));
+}
+
+TEST(SimpleGetline, LinesFromAFile)
+{
+    for (const auto& c : kLineCases) {
+        SCOPED_TRACE(c.name);
+        std::FILE* f = file_with(c.input);
+        expect_pieces(f, c.pieces);
+        std::fclose(f);
+    }
+}
+
+TEST(SimpleGetline, LinesFromAPipe)
+{
+    for (const auto& c : kLineCases) {
+        SCOPED_TRACE(c.name);
+        PipeSource src(c.input);
+        ASSERT_TRUE(src.stream);
+        expect_pieces(src.stream, c.pieces);
+    }
+}
+
+TEST(SimpleGetline, AllocatesOnceAndNeverTouchesTheSizeAgain)
+{
+    std::FILE* f = file_with("one\ntwo\n");
+    char* line = nullptr;
+    std::size_t size = 0;
+    heap::calls = 0;
+    EXPECT_EQ(simple_getline(&line, &size, f), '\n');
+    EXPECT_EQ(heap::calls, 1);
+    EXPECT_EQ(heap::last_size, static_cast<std::size_t>(LINESIZE));
+    EXPECT_EQ(size, 1000u);
+    ASSERT_NE(line, nullptr);
+    char* const first = line;
+
+    size = 12345;  // the caller's to change; the reader must leave it alone
+    EXPECT_EQ(simple_getline(&line, &size, f), '\n');
+    EXPECT_STREQ(line, "two");
+    EXPECT_EQ(simple_getline(&line, nullptr, f), EOF);  // no size needed now
+    EXPECT_EQ(heap::calls, 1);
+    EXPECT_EQ(size, 12345u);
+    EXPECT_EQ(line, first);
+    std::free(line);
+    std::fclose(f);
+}
+
+TEST(SimpleGetline, BadArgumentsAndHeapFailureTouchNothing)
+{
+    std::FILE* f = file_with("abc\n");
+    char* line = nullptr;
+    std::size_t size = 7;
+    struct Case {
+        const char* name;
+        char** lineptr;
+        std::size_t* capacity;
+        std::FILE* stream;
+        heap::Mode heap_mode;
+        int error;
+    };
+    for (const Case& c : {Case{"null lineptr", nullptr, &size, f, heap::Mode::pass, EINVAL},
+                          Case{"null buffer and size", &line, nullptr, f, heap::Mode::pass, EINVAL},
+                          Case{"null stream", &line, &size, nullptr, heap::Mode::pass, EINVAL},
+                          Case{"heap exhausted", &line, &size, f, heap::Mode::fail, ENOMEM}}) {
+        SCOPED_TRACE(c.name);
+        heap::mode = c.heap_mode;
+        heap::calls = 0;
+        errno = 0;
+        EXPECT_EQ(simple_getline(c.lineptr, c.capacity, c.stream), EOF);
+        heap::mode = heap::Mode::pass;
+        EXPECT_EQ(errno, c.error);
+        EXPECT_EQ(heap::calls, c.error == ENOMEM ? 1 : 0);
+        EXPECT_EQ(line, nullptr);
+        EXPECT_EQ(size, 7u);
+        EXPECT_EQ(std::ftell(f), 0) << "nothing may be read";
+        EXPECT_FALSE(std::feof(f) || std::ferror(f));
+    }
+    // After a heap failure a later call simply tries again.
+    EXPECT_EQ(simple_getline(&line, &size, f), '\n');
+    EXPECT_STREQ(line, "abc");
+    EXPECT_EQ(size, 1000u);
+    std::free(line);
+    std::fclose(f);
+}
+
+// Random inputs of short, borderline and very long lines with zero bytes,
+// carriage returns and high bytes: what the calls yield, newlines put back
+// where the result says so, reproduces the input exactly.
+TEST(SimpleGetline, RoundTripsRandomInput)
+{
+    std::mt19937 rng(20261209);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const char specials[] = {'\0', '\r', '\t', '\x80', '\xff', ' '};
+    GuardedLine buf;
+    for (int round = 0; round < 200; ++round) {
+        std::string input;
+        for (int lines = pick(0, 12); lines > 0; --lines) {
+            int len;
+            switch (pick(0, 3)) {
+            case 0: len = pick(0, 20); break;
+            case 1: len = pick(997, 1002); break;
+            case 2: len = pick(1990, 2001); break;
+            default: len = pick(0, 5000); break;
+            }
+            for (int i = 0; i < len; ++i) {
+                input += pick(0, 9) == 0 ? specials[pick(0, 5)]
+                                         : static_cast<char>(pick(0x20, 0x7e));
+            }
+            if (lines > 1 || pick(0, 1)) input += '\n';
+        }
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::FILE* f = file_with(input);
+        std::string output;
+        for (int calls = 0;; ++calls) {
+            ASSERT_LE(calls, static_cast<int>(input.size()) + 1) << "the reader must make progress";
+            const long before = std::ftell(f);
+            const int end = simple_getline(&buf.line, &buf.size, f);
+            const long consumed = std::ftell(f) - before;
+            const long stored = consumed - (end == '\n' ? 1 : 0);
+            ASSERT_LE(stored, LINESIZE - 1);
+            ASSERT_EQ(buf.line[stored], '\0');
+            output.append(buf.line, static_cast<std::size_t>(stored));
+            if (end == '\n') output += '\n';
+            if (end == EOF) break;
+            if (end != '\n') {
+                ASSERT_EQ(stored, LINESIZE - 1) << "only a full buffer cuts a line";
+                ASSERT_EQ(std::fgetc(f), end) << "the cut character comes next";
+                ASSERT_EQ(std::ungetc(end, f), end);
+            }
+        }
+        ASSERT_EQ(output, input);
+        std::fclose(f);
+    }
+}
+
+}  // namespace
