@@ -98,10 +98,21 @@ int simple_getline(char **lineptr, size_t *capacity, FILE *stream)
         *capacity = LINESIZE;
     }
 
-    char *p = *lineptr;
+    /* From here on *lineptr reads a local copy of the caller's buffer
+     * pointer: no store into the line can change it, so it need not be
+     * reloaded after every character. */
+    char *line = *lineptr;
+    lineptr = &line;
+
+    /* One lock for the whole line, so that threads sharing the stream get
+     * whole lines; inside it, one unlocked library read per character, so
+     * the stream's own buffer is the only read-ahead. */
+    char *const last = line + (LINESIZE - 1); /* the latest terminator slot */
+    char *p = line;
     int c;
-    while ((c = fgetc(stream)) != EOF && c != '\n') {
-        if (p - *lineptr == LINESIZE - 1) {
+    flockfile(stream);
+    while ((c = getc_unlocked(stream)) != '\n' && c != EOF) {
+        if (p == last) {
             /* Only the terminator still fits: cut the line here.  One
              * character of push-back is always available after a read, so
              * c begins the next call's line and nothing is lost. */
@@ -112,6 +123,7 @@ int simple_getline(char **lineptr, size_t *capacity, FILE *stream)
         assert(p - *lineptr < LINESIZE);
     }
     *p = '\0';
+    funlockfile(stream);
     return c;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -299,6 +300,44 @@ TEST(SimpleGetline, RoundTripsRandomInput)
         ASSERT_EQ(output, input);
         std::fclose(f);
     }
+}
+
+// Two threads reading one stream each get whole lines, never a mix of two.
+TEST(SimpleGetline, ThreadsSharingAStreamGetWholeLines)
+{
+    constexpr int kLines = 300000;
+    auto make_line = [](int i) {
+        const std::string id = std::to_string(i);
+        return id + ':' + std::string(static_cast<std::size_t>(i % 40), static_cast<char>('a' + i % 26)) + ':' + id;
+    };
+    std::string input;
+    for (int i = 0; i < kLines; ++i) input += make_line(i) + '\n';
+    std::FILE* f = file_with(input);
+
+    std::vector<std::string> got[2];
+    auto reader = [f](std::vector<std::string>* out) {
+        char* line = nullptr;
+        std::size_t size;
+        while (simple_getline(&line, &size, f) == '\n') out->emplace_back(line);
+        std::free(line);
+    };
+    std::thread a(reader, &got[0]), b(reader, &got[1]);
+    a.join();
+    b.join();
+    std::fclose(f);
+
+    EXPECT_GT(got[0].size(), 0u);
+    EXPECT_GT(got[1].size(), 0u);
+    std::set<int> seen;
+    int torn = 0;
+    for (const auto& lines : got) {
+        for (const auto& l : lines) {
+            const int i = std::atoi(l.c_str());
+            if (i < 0 || i >= kLines || l != make_line(i) || !seen.insert(i).second) ++torn;
+        }
+    }
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kLines));
 }
 
 }  // namespace

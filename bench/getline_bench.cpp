@@ -1,0 +1,199 @@
+// simple_getline side by side with POSIX getline and fgets, over the same
+// data files, in two shapes: short lines (0 to 80 characters) and long
+// lines (800 to 998).  Prints throughput per reader, then the ratio of each
+// reader's median time to getline's.
+//
+// Usage: getline-bench [--size-mb=N] [Google Benchmark flags]
+// The data files go to $TMPDIR (or /tmp) and are removed afterwards.
+#include "gen-entropy-table.h"
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Shape {
+    const char* name;
+    int min_len, max_len;
+    std::string path;
+};
+
+// Writes `bytes` (or a little more) of printable lines of the shape's
+// lengths to a new temporary file.
+std::string make_file(const Shape& shape, std::size_t bytes)
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/getline-bench-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        std::perror("mkstemp");
+        std::exit(1);
+    }
+    std::FILE* f = fdopen(fd, "w");
+    std::mt19937_64 rng(42);
+    std::uniform_int_distribution<int> len(shape.min_len, shape.max_len);
+    std::string alphabet;
+    for (char c = ' '; c <= '~'; ++c) alphabet += c;
+    std::string line;
+    for (std::size_t written = 0; written < bytes;) {
+        const int n = len(rng);
+        line.clear();
+        for (int i = 0; i < n; ++i) line += alphabet[rng() % alphabet.size()];
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), f);
+        written += line.size();
+    }
+    std::fclose(f);
+    return path;
+}
+
+std::size_t file_size(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::fseek(f, 0, SEEK_END);
+    const long n = std::ftell(f);
+    std::fclose(f);
+    return static_cast<std::size_t>(n);
+}
+
+// Each reader consumes the whole file and returns the number of lines and
+// the sum of their first bytes, so that no reader can skip work.
+struct Tally {
+    std::size_t lines = 0, sum = 0;
+};
+
+Tally read_simple_getline(std::FILE* f)
+{
+    Tally t;
+    char* line = nullptr;
+    std::size_t size;
+    while (simple_getline(&line, &size, f) != EOF || line[0] != '\0') {
+        ++t.lines;
+        t.sum += static_cast<unsigned char>(line[0]);
+    }
+    std::free(line);
+    return t;
+}
+
+Tally read_getline(std::FILE* f)
+{
+    Tally t;
+    char* line = nullptr;
+    std::size_t size = 0;
+    while (getline(&line, &size, f) != -1) {
+        ++t.lines;
+        t.sum += static_cast<unsigned char>(line[0] == '\n' ? '\0' : line[0]);
+    }
+    std::free(line);
+    return t;
+}
+
+Tally read_fgets(std::FILE* f)
+{
+    Tally t;
+    char line[LINESIZE];
+    while (std::fgets(line, sizeof line, f)) {
+        ++t.lines;
+        t.sum += static_cast<unsigned char>(line[0] == '\n' ? '\0' : line[0]);
+    }
+    return t;
+}
+
+struct Reader {
+    const char* name;
+    Tally (*read)(std::FILE*);
+};
+const Reader kReaders[] = {
+    {"simple_getline", read_simple_getline},
+    {"getline", read_getline},
+    {"fgets", read_fgets},
+};
+
+void run_reader(benchmark::State& state, const Reader* reader, const Shape* shape,
+                std::size_t bytes)
+{
+    Tally t;
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(shape->path.c_str(), "r");
+        t = reader->read(f);
+        std::fclose(f);
+        benchmark::DoNotOptimize(t);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+    state.counters["lines"] = static_cast<double>(t.lines);
+}
+
+// Console output as usual, and the median of every benchmark kept for the
+// ratio table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> median;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                median[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::size_t size_mb = 100;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--size-mb=", 10) == 0)
+            size_mb = std::strtoul(argv[i] + 10, nullptr, 10);
+        else
+            args.push_back(argv[i]);
+    }
+    int nargs = static_cast<int>(args.size());
+    benchmark::Initialize(&nargs, args.data());
+
+    Shape shapes[] = {{"short", 0, 80, {}}, {"long", 800, 998, {}}};
+    std::map<std::string, std::size_t> bytes;
+    for (Shape& s : shapes) {
+        s.path = make_file(s, size_mb << 20);
+        bytes[s.name] = file_size(s.path);
+        for (const Reader& r : kReaders) {
+            benchmark::RegisterBenchmark((std::string(s.name) + "/" + r.name).c_str(),
+                                         run_reader, &r, &s, bytes[s.name])
+                ->Unit(benchmark::kMillisecond)
+                ->Repetitions(5)
+                ->ReportAggregatesOnly(true)
+                ->UseRealTime();
+        }
+    }
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const Shape& s : shapes) std::remove(s.path.c_str());
+
+    std::printf("\nMedian time relative to getline (lower is faster), %zu MB per file:\n",
+                size_mb);
+    for (const Shape& s : shapes) {
+        const auto base = reporter.median.find(std::string(s.name) + "/getline");
+        if (base == reporter.median.end()) continue;
+        for (const Reader& r : kReaders) {
+            const auto it = reporter.median.find(std::string(s.name) + "/" + r.name);
+            if (it == reporter.median.end()) continue;
+            std::printf("  %-6s %-15s %6.2fx   %7.0f MB/s\n", s.name, r.name,
+                        it->second / base->second,
+                        static_cast<double>(bytes[s.name]) / (1 << 20) / (it->second / 1e3));
+        }
+    }
+    benchmark::Shutdown();
+    return 0;
+}
