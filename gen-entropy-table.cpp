@@ -116,7 +116,7 @@ int simple_getline(char **lineptr, size_t *capacity, FILE *stream)
             /* Only the terminator still fits: cut the line here.  One
              * character of push-back is always available after a read, so
              * c begins the next call's line and nothing is lost. */
-            ungetc(c, stream);
+            (void)ungetc(c, stream);
             break;
         }
         *p++ = static_cast<char>(c);
