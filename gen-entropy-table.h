@@ -58,7 +58,9 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  * The line's bytes, without the newline, are stored followed by one zero
  * byte.  Every byte but the newline is kept unchanged (carriage returns,
  * zero bytes, bytes of 0x80 and above).  The newline is consumed, not
- * stored.  Nothing is read beyond the character that ends the line.
+ * stored.  Nothing is read beyond the character that ends the line.  The
+ * stream is locked once per call (flockfile), so threads sharing a stream
+ * each get whole lines.
  *
  * Returns the character that ended the line:
  *   '\n'   the line ended at a newline.
