@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -315,7 +316,11 @@ TEST(SimpleGetline, ThreadsSharingAStreamGetWholeLines)
     std::FILE* f = file_with(input);
 
     std::vector<std::string> got[2];
-    auto reader = [f](std::vector<std::string>* out) {
+    std::atomic<int> ready{0};
+    auto reader = [f, &ready](std::vector<std::string>* out) {
+        // Both threads start reading together.
+        ++ready;
+        while (ready.load() < 2) std::this_thread::yield();
         char* line = nullptr;
         std::size_t size;
         while (simple_getline(&line, &size, f) == '\n') out->emplace_back(line);
