@@ -1,8 +1,8 @@
 // libFuzzer target: arbitrary bytes through simple_getline from an
-// in-memory stream.  What the calls yield, with each newline put back where
-// the result says the line ended at one, must equal the input; no line may
-// exceed 999 characters, and only a full buffer may cut a line.
+// in-memory stream.  Every call must keep the reader's contract (see
+// read_back), and what the calls yield must reproduce the input.
 #include "gen-entropy-table.h"
+#include "read_back.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -31,23 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string out;
     char* line = nullptr;
     std::size_t capacity = 0;
-    long before = 0;
-    for (std::size_t calls = 0;; ++calls) {
-        check(calls <= size + 1, "the reader makes no progress");
-        const int end = simple_getline(&line, &capacity, f);
-        check(line != nullptr && capacity == LINESIZE, "no 1000-byte buffer");
-        const long after = std::ftell(f);
-        const long stored = after - before - (end == '\n' ? 1 : 0);
-        check(stored >= 0 && stored <= LINESIZE - 1, "line longer than the buffer allows");
-        check(line[stored] == '\0', "line not terminated where it ends");
-        check(end == EOF || end == '\n' || stored == LINESIZE - 1,
-              "a line was cut before the buffer was full");
-        check(end >= EOF && end <= 255, "result out of range");
-        out.append(line, static_cast<std::size_t>(stored));
-        if (end == '\n') out += '\n';
-        if (end == EOF) break;
-        before = after;
-    }
+    const std::string failure = read_back(f, &line, &capacity, size, &out);
+    check(failure.empty(), failure.c_str());
     check(out.size() == size && std::memcmp(out.data(), data, size) == 0,
           "the lines do not reproduce the input");
     std::free(line);
