@@ -10,7 +10,9 @@
 
 #include <assert.h>
 #include <errno.h>
+#include <pthread.h>
 #include <stdlib.h>
+#include <string.h>
 
 /* Row k: {LPS count, MPS count} in probability state k. */
 uint32_t state_counts[STATE_COUNT_ROWS][2] = {
@@ -81,6 +83,98 @@ uint32_t state_counts[STATE_COUNT_ROWS][2] = {
     {0, 0}, /* 64 */
 };
 
+/* Releases the stream lock of a reader cancelled while it waits for input. */
+static void unlock_stream(void *stream)
+{
+    funlockfile(static_cast<FILE *>(stream));
+}
+
+/* fgets reads a line in at most two chunks: the first holds short lines
+ * whole and keeps their fill small, the second the rest of the buffer. */
+enum { FIRST_CHUNK = 128, SECOND_CHUNK = LINESIZE - (FIRST_CHUNK - 1) };
+
+/*
+ * Where the characters that fgets(p, n, ...) stored end, given what it
+ * returned: at the line's newline if it read one (then *end = '\n'),
+ * otherwise at its terminator; NULL if the chunk is full and the line goes
+ * on.
+ *
+ * fgets neither reports how much it stored nor stops at zero bytes, so the
+ * chunk was filled with newlines before the call.  fgets stores a newline
+ * only as the last character before its terminator and leaves the rest of
+ * the fill alone.  Hence, when it returns the chunk:
+ * - a zero byte last in the chunk is the terminator of a full chunk, or of
+ *   a line whose newline is just before it;
+ * - else the first zero byte, if a newline precedes it, ends the line (the
+ *   usual case, unless the line holds zero bytes or input ended);
+ * - else the first newline in the chunk is either the line's own, followed
+ *   by the terminator, or the fill byte just after the terminator.
+ * When fgets returns NULL (nothing read, or a read error) this C library
+ * and FreeBSD's leave the characters read so far in the chunk, unterminated,
+ * and write nothing else, so the first newline, which is fill, marks their
+ * end.  On EAGAIN this C library returns the chunk terminated, FreeBSD's
+ * returns NULL; both paths cover it.
+ */
+static char *chunk_end(char *p, size_t n, const char *got, int *end)
+{
+    if (got != nullptr) {
+        if (p[n - 1] == '\0') {
+            if (p[n - 2] != '\n') {
+                return nullptr;
+            }
+            *end = '\n';
+            return p + n - 2;
+        }
+        const size_t len = strnlen(p, n);
+        if (len != 0 && len < n && p[len - 1] == '\n') {
+            *end = '\n';
+            return p + len - 1;
+        }
+    }
+    /* The slow path: zero bytes in the line, end of input or an error. */
+    char *const nl = static_cast<char *>(memchr(p, '\n', n));
+    if (got == nullptr) {
+        return nl != nullptr ? nl : p + n - 1;
+    }
+    if (nl == nullptr) {
+        return p + n - 1; /* unreachable: the fill keeps a newline */
+    }
+    if (nl + 1 < p + n && nl[1] == '\0') {
+        *end = '\n';
+        return nl;
+    }
+    return nl > p ? nl - 1 : p; /* the fill just after the terminator */
+}
+
+/* Reads the line into line[0..LINESIZE-1] and returns the character that
+ * ended it; the caller holds the stream lock. */
+static int read_line(char *line, FILE *stream)
+{
+    char **lineptr = &line;
+    int c = EOF;
+    memset(line, '\n', FIRST_CHUNK);
+    char *p = chunk_end(line, FIRST_CHUNK, fgets(line, FIRST_CHUNK, stream), &c);
+    if (p == nullptr) {
+        char *const rest = line + (FIRST_CHUNK - 1);
+        memset(rest, '\n', SECOND_CHUNK);
+        p = chunk_end(rest, SECOND_CHUNK, fgets(rest, SECOND_CHUNK, stream), &c);
+    }
+    if (p == nullptr) {
+        /* 999 characters stored: only the terminator still fits.  The next
+         * character decides: a newline or end of input ends the line whole;
+         * anything else is pushed back (one character of push-back is
+         * always available after a read) and begins the next call's line. */
+        p = line + (LINESIZE - 1);
+        c = getc_unlocked(stream);
+        if (c != '\n' && c != EOF) {
+            (void)ungetc(c, stream);
+        }
+    }
+    assert(p - *lineptr < LINESIZE);
+    *p = '\0';
+    return c;
+}
+
 int simple_getline(char **lineptr, size_t *capacity, FILE *stream)
 {
     if (lineptr == nullptr || stream == nullptr
@@ -98,32 +192,15 @@ int simple_getline(char **lineptr, size_t *capacity, FILE *stream)
         *capacity = LINESIZE;
     }
 
-    /* From here on *lineptr reads a local copy of the caller's buffer
-     * pointer: no store into the line can change it, so it need not be
-     * reloaded after every character. */
-    char *line = *lineptr;
-    lineptr = &line;
-
     /* One lock for the whole line, so that threads sharing the stream get
-     * whole lines; inside it, one unlocked library read per character, so
-     * the stream's own buffer is the only read-ahead. */
-    char *const last = line + (LINESIZE - 1); /* the latest terminator slot */
-    char *p = line;
+     * whole lines.  The reads inside are cancellation points; if the thread
+     * is cancelled there, the handler unlocks the stream, and the buffer is
+     * already the caller's. */
     int c;
     flockfile(stream);
-    while ((c = getc_unlocked(stream)) != '\n' && c != EOF) {
-        if (p == last) {
-            /* Only the terminator still fits: cut the line here.  One
-             * character of push-back is always available after a read, so
-             * c begins the next call's line and nothing is lost. */
-            (void)ungetc(c, stream);
-            break;
-        }
-        *p++ = static_cast<char>(c);
-        assert(p - *lineptr < LINESIZE);
-    }
-    *p = '\0';
-    funlockfile(stream);
+    pthread_cleanup_push(unlock_stream, stream);
+    c = read_line(*lineptr, stream);
+    pthread_cleanup_pop(1);
     return c;
 }
 

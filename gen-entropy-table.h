@@ -58,14 +58,21 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  * The line's bytes, without the newline, are stored followed by one zero
  * byte.  Every byte but the newline is kept unchanged (carriage returns,
  * zero bytes, bytes of 0x80 and above).  The newline is consumed, not
- * stored.  Nothing is read beyond the character that ends the line.  The
- * stream is locked once per call (flockfile), so threads sharing a stream
- * each get whole lines.
+ * stored.  Nothing is read beyond the character that ends the line, and the
+ * stream's own buffer is the only buffering.  The stream is locked once per
+ * call (flockfile), so threads sharing a stream each get whole lines.
+ *
+ * Like fgets, the reader is a cancellation point: it may wait for input.  A
+ * thread cancelled there leaves the stream unlocked and the buffer in
+ * *lineptr (free it in the caller's own cleanup handler).
  *
  * Returns the character that ended the line:
  *   '\n'   the line ended at a newline.
  *   EOF    input ended or a read error happened (feof/ferror tell which);
- *          the buffer holds what was read, possibly nothing.  Also returned,
+ *          the buffer holds what was read, possibly nothing.  After a read
+ *          error (EAGAIN on a non-blocking stream included) clearerr and
+ *          call again: the next call goes on with the following bytes, and
+ *          nothing is lost or read twice.  Also returned,
  *          with errno set and nothing read or changed, for bad arguments
  *          (EINVAL: lineptr or stream NULL, or *lineptr and capacity both
  *          NULL) and when the buffer cannot be allocated (ENOMEM: *lineptr

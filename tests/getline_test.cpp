@@ -1,17 +1,22 @@
 // The line reader: allocation, line contents and results, the cut of
-// over-long lines, bad arguments and heap failure, and a random round trip.
+// over-long lines, read errors, bad arguments and heap failure,
+// cancellation, and a round trip of systematic and random input.
 #include "gen-entropy-table.h"
 #include "read_back.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -102,9 +107,38 @@ struct PipeSource {
     }
 };
 
+// A stream whose reads deliver `reads` one element per read; an element
+// equal to kFail fails that read with `error` instead.
+const std::string kFail = "<read fails>";
+struct FailingSource {
+    std::vector<std::string> reads;
+    int error;
+    std::size_t next = 0;
+    std::FILE* stream = nullptr;
+    FailingSource(std::vector<std::string> r, int e) : reads(std::move(r)), error(e)
+    {
+        cookie_io_functions_t io{};
+        io.read = [](void* cookie, char* buf, std::size_t size) -> ssize_t {
+            auto* self = static_cast<FailingSource*>(cookie);
+            if (self->next == self->reads.size()) return 0;
+            const std::string& r = self->reads[self->next++];
+            if (r == kFail) {
+                errno = self->error;
+                return -1;
+            }
+            EXPECT_LE(r.size(), size);
+            std::memcpy(buf, r.data(), r.size());
+            return static_cast<ssize_t>(r.size());
+        };
+        stream = fopencookie(this, "r", io);
+    }
+    ~FailingSource() { std::fclose(stream); }
+};
+
 struct Piece {
     std::string text;
     int end;
+    bool failed = false;  // EOF from a failed read: the error indicator is set
 };
 
 const std::string k999(999, 'x');
@@ -148,6 +182,8 @@ const std::vector<LineCase> kLineCases = {
     {"cut before a newline byte value", k999 + "\xff\n", {{k999, 0xff}, {"\xff", '\n'}, {"", EOF}}},
     {"cut before a zero byte", k999 + std::string(1, '\0'),
      {{k999, 0}, {std::string(1, '\0'), EOF}, {"", EOF}}},
+    {"zero byte last of 999", std::string(998, 'x') + '\0' + "\n",
+     {{std::string(998, 'x') + '\0', '\n'}, {"", EOF}}},
     {"several thousand characters", numbered(2500) + "\n",
      {{numbered(999), cut_char},
       {tail(1998), numbered(1999)[1998]},
@@ -156,7 +192,8 @@ const std::vector<LineCase> kLineCases = {
 };
 
 // Reads `stream` through a guarded buffer and checks every call's result
-// and buffer against `expected`.
+// and buffer against `expected`; after a failed read the caller clears the
+// error and reads on.
 void expect_pieces(std::FILE* stream, const std::vector<Piece>& expected)
 {
     GuardedLine buf;
@@ -167,6 +204,8 @@ void expect_pieces(std::FILE* stream, const std::vector<Piece>& expected)
         ASSERT_NE(buf.line, nullptr);
         EXPECT_EQ(std::string(buf.line, want.text.size()), want.text);
         EXPECT_EQ(buf.line[want.text.size()], '\0');
+        EXPECT_EQ(std::ferror(stream) != 0, want.failed);
+        if (want.failed) std::clearerr(stream);
     }
     EXPECT_TRUE(std::feof(stream));
     EXPECT_FALSE(std::ferror(stream));
@@ -189,6 +228,34 @@ TEST(SimpleGetline, LinesFromAPipe)
         PipeSource src(c.input);
         ASSERT_TRUE(src.stream);
         expect_pieces(src.stream, c.pieces);
+    }
+}
+
+// A read that fails mid-line, with EIO or EAGAIN, ends the call with what
+// was read so far; after clearerr the next call goes on with the following
+// bytes, nothing lost or repeated.
+TEST(SimpleGetline, ReadErrorsEndTheLineAndLoseNothing)
+{
+    const std::string k500 = numbered(500);
+    const std::string z = std::string(1, '\0');
+    const std::vector<LineCase> cases = {
+        {"mid-line", "abc|def\nghi\n", {{"abc", EOF, true}, {"def", '\n'}, {"ghi", '\n'}, {"", EOF}}},
+        {"at a line start", "a\n|b\n", {{"a", '\n'}, {"", EOF, true}, {"b", '\n'}, {"", EOF}}},
+        {"around zero bytes", "a" + z + "b|" + z + "c\n",
+         {{"a" + z + "b", EOF, true}, {z + "c", '\n'}, {"", EOF}}},
+        {"after 127 characters", numbered(127) + "|x\n",
+         {{numbered(127), EOF, true}, {"x", '\n'}, {"", EOF}}},
+        {"after 500 characters", k500 + "|yz\n", {{k500, EOF, true}, {"yz", '\n'}, {"", EOF}}},
+        {"after 999 characters", k999 + "|\n", {{k999, EOF, true}, {"", '\n'}, {"", EOF}}},
+    };
+    for (const int error : {EIO, EAGAIN}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (error == EIO ? ", EIO" : ", EAGAIN"));
+            const auto bar = c.input.find('|');
+            FailingSource src({c.input.substr(0, bar), kFail, c.input.substr(bar + 1)}, error);
+            ASSERT_TRUE(src.stream);
+            expect_pieces(src.stream, c.pieces);
+        }
     }
 }
 
@@ -254,15 +321,23 @@ TEST(SimpleGetline, BadArgumentsAndHeapFailureTouchNothing)
     std::fclose(f);
 }
 
-// Random inputs of short, borderline and very long lines with zero bytes,
-// carriage returns and high bytes: what the calls yield, newlines put back
-// where the result says so, reproduces the input exactly.
-TEST(SimpleGetline, RoundTripsRandomInput)
+// What the calls yield, newlines put back where the result says so,
+// reproduces the input exactly: first every line length from 1001 down to
+// 0, so that the buffer always holds a longer earlier line, plain, with a
+// zero byte last (a zero byte at every offset) and all zero bytes; then
+// random short, borderline and very long lines with zero bytes, carriage
+// returns and high bytes.
+TEST(SimpleGetline, RoundTripsSystematicAndRandomInput)
 {
+    std::vector<std::string> inputs(3);
+    for (std::size_t len = 1002; len-- > 0;) {
+        inputs[0] += numbered(len) + '\n';
+        inputs[1] += numbered(len).substr(0, len ? len - 1 : 0) + std::string(len ? 1 : 0, '\0') + '\n';
+        inputs[2] += std::string(len, '\0') + '\n';
+    }
     std::mt19937 rng(20261209);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     const char specials[] = {'\0', '\r', '\t', '\x80', '\xff', ' '};
-    GuardedLine buf;
     for (int round = 0; round < 200; ++round) {
         std::string input;
         for (int lines = pick(0, 12); lines > 0; --lines) {
@@ -279,13 +354,69 @@ TEST(SimpleGetline, RoundTripsRandomInput)
             }
             if (lines > 1 || pick(0, 1)) input += '\n';
         }
-        SCOPED_TRACE("round " + std::to_string(round));
+        inputs.push_back(input);
+    }
+    GuardedLine buf;
+    for (std::size_t round = 0; round < inputs.size(); ++round) {
+        const std::string& input = inputs[round];
+        SCOPED_TRACE("input " + std::to_string(round));
         std::FILE* f = file_with(input);
         std::string output;
         ASSERT_EQ(read_back(f, &buf.line, &buf.size, input.size(), &output), "");
         ASSERT_EQ(output, input);
         std::fclose(f);
     }
+}
+
+// A reader cancelled while it waits for input leaves the stream unlocked
+// and the buffer it allocated in the caller's variable.
+TEST(SimpleGetline, CancelledReaderUnlocksTheStream)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::FILE* f = fdopen(fds[0], "r");
+    ASSERT_TRUE(f);
+    // The thread that reads afterwards exists before the reader does, so it
+    // cannot inherit the cancelled reader's identity (and with it a lock
+    // left held).  A stream left locked would block its read for good: the
+    // wait is limited, and on failure the stream and that thread are left
+    // behind.
+    auto go = std::make_shared<std::promise<void>>();
+    auto read = std::make_shared<std::promise<int>>();
+    std::thread([f, started = go->get_future().share(), read] {
+        started.wait();
+        read->set_value(std::fgetc(f));
+    }).detach();
+
+    struct Call {
+        std::FILE* f;
+        char* line = nullptr;
+        std::size_t size = 0;
+    } call{f};
+    pthread_t t;
+    ASSERT_EQ(pthread_create(&t, nullptr, [](void* arg) -> void* {
+        auto* c = static_cast<Call*>(arg);
+        simple_getline(&c->line, &c->size, c->f);
+        return arg;
+    }, &call), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(pthread_cancel(t), 0);
+    void* result = nullptr;
+    ASSERT_EQ(pthread_join(t, &result), 0);
+    EXPECT_EQ(result, PTHREAD_CANCELED);
+    ASSERT_NE(call.line, nullptr);
+    std::free(call.line);
+
+    ASSERT_EQ(write(fds[1], "x\n", 2), 2);
+    go->set_value();
+    auto got = read->get_future();
+    if (got.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the stream is still locked";
+        return;
+    }
+    EXPECT_EQ(got.get(), 'x');
+    std::fclose(f);
+    close(fds[1]);
 }
 
 // Two threads reading one stream each get whole lines, never a mix of two.
