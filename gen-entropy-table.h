@@ -16,6 +16,12 @@
 extern "C" {
 #endif
 
+/* The library's version; the CMake package and pkg-config carry the same. */
+#define GEN_ENTROPY_TABLE_VERSION_MAJOR 1
+#define GEN_ENTROPY_TABLE_VERSION_MINOR 0
+#define GEN_ENTROPY_TABLE_VERSION_PATCH 0
+#define GEN_ENTROPY_TABLE_VERSION "1.0.0"
+
 /*
  * Per-state symbol counts.
  *
@@ -28,11 +34,12 @@ extern "C" {
  * 65 rows of two counts, stored row after row without padding (520 bytes).
  * The counts are unsigned 32-bit; every value fits in 31 bits, so reading
  * them as int32_t gives the same numbers.  The table is writable data, in
- * place from load; the tool itself never reads or changes it.
+ * place from load; nothing in the library reads or changes it.
  *
- * Observed LPS probability of state k:
- *     (double)state_counts[k][0] / (state_counts[k][0] + state_counts[k][1])
- * (the sum of a row fits in 32 bits; rows 63 and 64 have a zero total).
+ * Observed LPS probability of state k (the sum of a row fits in 32 bits;
+ * rows 63 and 64 have no events, so check the total first):
+ *     uint32_t total = state_counts[k][0] + state_counts[k][1];
+ *     double p = total ? (double)state_counts[k][0] / total : -1.0;
  */
 #define STATE_COUNT_ROWS 65
 extern uint32_t state_counts[STATE_COUNT_ROWS][2];
@@ -55,12 +62,18 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  *           It may be NULL when *lineptr is not.
  * stream    the stream to read, open for reading.
  *
+ * WARNING: a buffer under LINESIZE bytes is overrun.  The size variable is
+ * never consulted, so a buffer of your own, or one that POSIX getline
+ * allocated and whose size variable says 120, receives up to 1000 bytes.
+ * Start with *lineptr set to NULL.
+ *
  * The line's bytes, without the newline, are stored followed by one zero
  * byte.  Every byte but the newline is kept unchanged (carriage returns,
  * zero bytes, bytes of 0x80 and above).  The newline is consumed, not
  * stored.  Nothing is read beyond the character that ends the line, and the
  * stream's own buffer is the only buffering.  The stream is locked once per
- * call (flockfile), so threads sharing a stream each get whole lines.
+ * call (flockfile), so threads sharing a stream each get whole lines; the
+ * pieces of a cut line (below) may go to different threads.
  *
  * Like fgets, the reader is a cancellation point: it may wait for input.  A
  * thread cancelled there leaves the stream unlocked and the buffer in
@@ -69,31 +82,48 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  * Returns the character that ended the line:
  *   '\n'   the line ended at a newline.
  *   EOF    input ended or a read error happened (feof/ferror tell which);
- *          the buffer holds what was read, possibly nothing.  After a read
- *          error (EAGAIN on a non-blocking stream included) clearerr and
- *          call again: the next call goes on with the following bytes, and
- *          nothing is lost or read twice.  Also returned,
- *          with errno set and nothing read or changed, for bad arguments
- *          (EINVAL: lineptr or stream NULL, or *lineptr and capacity both
- *          NULL) and when the buffer cannot be allocated (ENOMEM: *lineptr
- *          stays NULL, the size variable is not written; call again later).
+ *          the buffer holds what was read before, possibly nothing.  Also
+ *          returned, with errno set and nothing read or changed, for bad
+ *          arguments (EINVAL: lineptr or stream NULL, or *lineptr and
+ *          capacity both NULL) and when the buffer cannot be allocated
+ *          (ENOMEM: *lineptr stays NULL, the size variable is not written;
+ *          call again later).
  *   other  (0 to 255, never '\n') the line was cut at LINESIZE - 1 = 999
  *          characters; this is the first character that did not fit.  It is
- *          pushed back onto the stream and begins the next call's line, so
- *          nothing is lost and memory stays bounded whatever the input.
+ *          pushed back onto the stream and begins the next call's piece of
+ *          the line, so nothing is lost and memory stays bounded whatever
+ *          the input.  The pushed-back character exists only inside the
+ *          FILE: code that reads the file descriptor directly misses it.
  *
- * Reading a whole stream (a cut line arrives in pieces, each piece but the
- * last ending neither in '\n' nor EOF):
+ * Reading a whole stream, every piece handed on, the last one (end == EOF)
+ * too, which may be empty:
  *
  *     char *line = NULL;
  *     size_t size;
  *     int end;
- *     while ((end = simple_getline(&line, &size, stream)) != EOF
- *            || (line != NULL && line[0] != '\0'))
+ *     do {
+ *         end = simple_getline(&line, &size, stream);
+ *         if (line == NULL) ...;         (no buffer: errno says why)
  *         handle(line, end);
- *     if (line == NULL) ...;             (nothing allocated: errno says why)
+ *     } while (end != EOF);
  *     if (ferror(stream)) ...;           (a read error ended the input)
  *     free(line);
+ *
+ * A read error ends the loop wherever it falls.  If errno is EAGAIN (a
+ * non-blocking stream) or EINTR (a signal) and you want to go on, clearerr
+ * the stream and read on: the piece you were handed is the part of the
+ * line read before the error, the next call continues that line, and
+ * nothing is lost or read twice.
+ *
+ * The reader reports no length.  A line holding zero bytes looks shorter to
+ * strlen, and an empty last piece looks like one that starts with a zero
+ * byte.  On a seekable stream the true length is the change of ftell across
+ * the call, less one if the result is '\n'; on a pipe or a terminal ftell
+ * fails (ESPIPE) and the length cannot be known.  Read data that may hold
+ * zero bytes with getline or fread instead.
+ *
+ * On a stream oriented to wide characters (fwide) the GNU C library reads
+ * nothing and the call returns EOF with neither indicator set.
  */
 int simple_getline(char **lineptr, size_t *capacity, FILE *stream);
 

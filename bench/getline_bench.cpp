@@ -1,7 +1,9 @@
 // simple_getline side by side with POSIX getline and fgets, over the same
 // data files, in two shapes: short lines (0 to 80 characters) and long
 // lines (800 to 998).  Prints throughput per reader, then the ratio of each
-// reader's time to getline's.
+// reader's time to getline's.  Also times what the reader pays per call
+// around its reads: the stream lock, and the lock with each way of keeping a
+// cancelled reader from leaving the stream locked.
 //
 // Usage: getline-bench [--size-mb=N] [Google Benchmark flags]
 // The data files go to $TMPDIR (or /tmp) and are removed afterwards.
@@ -113,6 +115,17 @@ Tally read_fgets(std::FILE* f)
     return t;
 }
 
+extern "C" int cost_lock(std::FILE*);
+extern "C" int cost_lock_cleanup(std::FILE*);
+extern "C" int cost_lock_cancel_off(std::FILE*);
+
+void per_call_cost(benchmark::State& state, int (*cost)(std::FILE*))
+{
+    std::FILE* f = std::tmpfile();
+    for (auto _ : state) benchmark::DoNotOptimize(cost(f));
+    std::fclose(f);
+}
+
 struct Reader {
     const char* name;
     Tally (*read)(std::FILE*);
@@ -189,6 +202,11 @@ int main(int argc, char** argv)
                 ->UseRealTime();
         }
     }
+
+    benchmark::RegisterBenchmark("per-call/lock", per_call_cost, cost_lock);
+    benchmark::RegisterBenchmark("per-call/lock+cleanup-handler", per_call_cost, cost_lock_cleanup);
+    benchmark::RegisterBenchmark("per-call/lock+cancellation-off", per_call_cost,
+                                 cost_lock_cancel_off);
 
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <set>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -136,12 +136,15 @@ std::vector<std::string> command_lines(const std::string& command)
 TEST(ToolBinary, DependsOnTheCLibraryAlone)
 {
     if (SANITIZED_BUILD) GTEST_SKIP() << "sanitizer runtimes are linked in";
-    std::set<std::string> needed;
+    std::vector<std::string> needed;
     for (const auto& l : command_lines(std::string(READELF_PATH) + " -dW " + TOOL_PATH)) {
         const auto at = l.find("Shared library: [");
-        if (at != std::string::npos) needed.insert(l.substr(at + 17, l.find(']', at) - at - 17));
+        if (at != std::string::npos) needed.push_back(l.substr(at + 17, l.find(']', at) - at - 17));
     }
-    EXPECT_EQ(needed, std::set<std::string>{"libc.so.6"});
+    // The platform's C library, whatever its version: libc.so.6 here,
+    // libc.so.7 on FreeBSD.  Never the C++ runtime.
+    ASSERT_EQ(needed.size(), 1u) << testing::PrintToString(needed);
+    EXPECT_TRUE(std::regex_match(needed[0], std::regex(R"(libc\.so\.[0-9]+)"))) << needed[0];
 }
 
 TEST(ToolBinary, UnitNeedsNothingFromTheCxxRuntimeAndAddsNoConstructors)

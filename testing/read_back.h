@@ -1,7 +1,7 @@
 // Reading a whole stream back through simple_getline, checking the reader's
 // contract call by call.  Shared by the test suite and the fuzz target.
-#ifndef GEN_ENTROPY_TABLE_TESTS_READ_BACK_H
-#define GEN_ENTROPY_TABLE_TESTS_READ_BACK_H
+#ifndef GEN_ENTROPY_TABLE_TESTING_READ_BACK_H
+#define GEN_ENTROPY_TABLE_TESTING_READ_BACK_H
 
 #include "gen-entropy-table.h"
 

@@ -1,0 +1,28 @@
+/* A C99 program built against an installed gen-entropy-table: prints the
+ * library's version and state 62's counts, then each line of standard
+ * input in brackets. */
+#include <gen-entropy-table.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+int main(void)
+{
+    char *line = NULL;
+    size_t size;
+    int end;
+
+    printf("%s %lu %lu\n", GEN_ENTROPY_TABLE_VERSION, (unsigned long)state_counts[62][0],
+           (unsigned long)state_counts[62][1]);
+    do {
+        end = simple_getline(&line, &size, stdin);
+        if (line == NULL) {
+            return 1;
+        }
+        if (end != EOF || line[0] != '\0') {
+            printf("[%s]\n", line);
+        }
+    } while (end != EOF);
+    free(line);
+    return ferror(stdin) ? 1 : 0;
+}
