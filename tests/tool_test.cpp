@@ -1,10 +1,10 @@
 // The built tool as a user meets it: run as a process, and as a binary
 // whose symbols and library dependencies callers rely on.
+#include "run_program.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,51 +14,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
-
-struct ToolRun {
-    int status = -1;  // exit status, or -1 if the process did not exit normally
-    std::string out, err;
-};
-
-std::string slurp(std::FILE* f)
-{
-    std::string s;
-    std::rewind(f);
-    for (int c; (c = std::fgetc(f)) != EOF;) s += static_cast<char>(c);
-    return s;
-}
-
-// Runs the tool with `args` and `stdin_fd` as its standard input; its
-// standard output and error go to temporary files.
-ToolRun run_tool(const std::vector<std::string>& args, int stdin_fd)
-{
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    EXPECT_TRUE(out && err);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, stdin_fd, 0);
-    posix_spawn_file_actions_adddup2(&fa, fileno(out), 1);
-    posix_spawn_file_actions_adddup2(&fa, fileno(err), 2);
-    std::vector<char*> argv{const_cast<char*>(TOOL_PATH)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid;
-    ToolRun r;
-    EXPECT_EQ(posix_spawn(&pid, TOOL_PATH, &fa, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&fa);
-    int ws = 0;
-    EXPECT_EQ(waitpid(pid, &ws, 0), pid);
-    if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
-    r.out = slurp(out);
-    r.err = slurp(err);
-    std::fclose(out);
-    std::fclose(err);
-    return r;
-}
 
 const std::vector<std::vector<std::string>> kArgumentSets = {
     {},
@@ -74,7 +30,7 @@ TEST(Tool, ExitsZeroSilentlyWhateverTheArguments)
     ASSERT_GE(devnull, 0);
     for (const auto& args : kArgumentSets) {
         SCOPED_TRACE(testing::PrintToString(args));
-        const ToolRun r = run_tool(args, devnull);
+        const ProgramRun r = run_program(TOOL_PATH, args, devnull);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
@@ -93,7 +49,7 @@ TEST(Tool, LeavesWaitingStandardInputForTheNextReader)
     ASSERT_EQ(lseek(fileno(f), 0, SEEK_SET), 0);
     for (const auto& args : kArgumentSets) {
         SCOPED_TRACE(testing::PrintToString(args));
-        const ToolRun r = run_tool(args, fileno(f));
+        const ProgramRun r = run_program(TOOL_PATH, args, fileno(f));
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out + r.err, "");
         EXPECT_EQ(lseek(fileno(f), 0, SEEK_CUR), 0);
@@ -104,7 +60,7 @@ TEST(Tool, LeavesWaitingStandardInputForTheNextReader)
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     ASSERT_EQ(write(fds[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
-    const ToolRun r = run_tool({"-"}, fds[0]);
+    const ProgramRun r = run_program(TOOL_PATH, {"-"}, fds[0]);
     EXPECT_EQ(r.status, 0);
     close(fds[1]);
     std::string left(data.size() + 1, '\0');
