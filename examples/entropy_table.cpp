@@ -160,19 +160,41 @@ std::string figure(const std::optional<double>& v, const char* empty = "")
     return v ? format("%.6f", *v) : empty;
 }
 
+using Fields = std::array<std::string, 8>;
+
+// A line of the table: fields right-aligned in columns, or separated by
+// commas.
+std::string join(const Fields& fields, bool aligned)
+{
+    static const int widths[] = {5, 10, 10, 10, 9, 9, 9, 9};
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (aligned)
+            line += format("%s%*s", i ? " " : "", widths[i], fields[i].c_str());
+        else
+            line += (i ? "," : "") + fields[i];
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line + '\n';
+}
+
+// State k's line: the state, its counts and its figures.
+std::string state_line(const Row& r, int k, bool aligned)
+{
+    return join({std::to_string(k), std::to_string(r.lps), std::to_string(r.mps),
+                 std::to_string(r.total), figure(r.p_lps), figure(r.p_model), figure(r.bits_lps),
+                 figure(r.bits_mps)},
+                aligned);
+}
+
 std::string text_table(const Counts& counts)
 {
-    std::string out = format("# %s\n%5s %10s %10s %10s %9s %9s %9s %9s\n", counts.source.c_str(),
-                             "state", "lps", "mps", "total", "p_lps", "p_model", "bits_lps", "bits_mps");
+    std::string out = "# " + counts.source + "\n" +
+                      join({"state", "lps", "mps", "total", "p_lps", "p_model", "bits_lps", "bits_mps"}, true);
     double events = 0, observed = 0, coded = 0;
     for (int k = 0; k < kRows; ++k) {
         const Row r = derive(counts, k);
-        out += format("%5d %10llu %10llu %10llu %9s %9s %9s %9s", k, static_cast<unsigned long long>(r.lps),
-                      static_cast<unsigned long long>(r.mps), static_cast<unsigned long long>(r.total),
-                      figure(r.p_lps).c_str(), figure(r.p_model).c_str(), figure(r.bits_lps).c_str(),
-                      figure(r.bits_mps).c_str());
-        while (out.back() == ' ') out.pop_back();
-        out += '\n';
+        out += state_line(r, k, true);
         if (r.total == 0) continue;
         const double lps = static_cast<double>(r.lps), mps = static_cast<double>(r.mps);
         events += lps + mps;
@@ -195,13 +217,7 @@ std::string text_table(const Counts& counts)
 std::string csv_table(const Counts& counts)
 {
     std::string out = "state,lps,mps,total,p_lps,p_lps_model,bits_lps,bits_mps\n";
-    for (int k = 0; k < kRows; ++k) {
-        const Row r = derive(counts, k);
-        out += format("%d,%llu,%llu,%llu,%s,%s,%s,%s\n", k, static_cast<unsigned long long>(r.lps),
-                      static_cast<unsigned long long>(r.mps), static_cast<unsigned long long>(r.total),
-                      figure(r.p_lps).c_str(), figure(r.p_model).c_str(), figure(r.bits_lps).c_str(),
-                      figure(r.bits_mps).c_str());
-    }
+    for (int k = 0; k < kRows; ++k) out += state_line(derive(counts, k), k, false);
     return out;
 }
 
