@@ -17,7 +17,6 @@
 #include <array>
 #include <cctype>
 #include <cstdarg>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -64,8 +63,8 @@ Counts read_counts(const char* path)
     std::size_t size;
     int end;
     long number = 0;
+    long before = std::ftell(f);
     do {
-        const long before = std::ftell(f);
         end = simple_getline(&line, &size, f);
         if (line == nullptr) err(EX_OSERR, "simple_getline");
         if (end == EOF && std::ferror(f)) err(EX_IOERR, "%s", name);
@@ -77,6 +76,7 @@ Counts read_counts(const char* path)
         const long after = before < 0 ? -1 : std::ftell(f);
         if (after >= 0 && static_cast<std::size_t>(after - before - (end == '\n')) != std::strlen(line))
             errx(EX_DATAERR, "%s:%ld: line holds a zero byte", name, number);
+        before = after;
 
         if (char* hash = std::strchr(line, '#')) *hash = '\0';
         std::vector<std::string> fields;
@@ -154,10 +154,10 @@ Row derive(const Counts& counts, int k)
     return buf;
 }
 
-// A figure with six decimals, or `empty` if there is none.
-std::string figure(const std::optional<double>& v, const char* empty = "")
+// A figure with six decimals, or nothing if there is none.
+std::string figure(const std::optional<double>& v)
 {
-    return v ? format("%.6f", *v) : empty;
+    return v ? format("%.6f", *v) : "";
 }
 
 using Fields = std::array<std::string, 8>;
@@ -198,10 +198,10 @@ std::string text_table(const Counts& counts)
         if (r.total == 0) continue;
         const double lps = static_cast<double>(r.lps), mps = static_cast<double>(r.mps);
         events += lps + mps;
-        observed += lps * r.bits_lps.value_or(0) + mps * r.bits_mps.value_or(0);
+        const double own = lps * r.bits_lps.value_or(0) + mps * r.bits_mps.value_or(0);
+        observed += own;
         // State 64 has no standard probability: its events keep their own.
-        coded += r.p_model ? lps * bits(*r.p_model) + mps * bits(1 - *r.p_model)
-                           : lps * r.bits_lps.value_or(0) + mps * r.bits_mps.value_or(0);
+        coded += r.p_model ? lps * bits(*r.p_model) + mps * bits(1 - *r.p_model) : own;
     }
     out += format("\n%-14s %.0f\n", "events", events);
     if (events == 0) return out + "entropy        none: no events\n";
@@ -245,12 +245,12 @@ std::string c_table(const Counts& counts)
         " * 1/32768 bit, rounded to nearest: -log2 of the symbol's observed\n"
         " * probability, from %s.\n",
         counts.source.c_str());
-    if (!fallback.empty())
+    if (!fallback.empty()) {
+        const bool one = fallback.find(',') == std::string::npos;
         out += format(" * State%s %s lack%s events of one symbol or both and take%s the\n"
                       " * standard's probability, 0.5 * a^k with a = (0.01875 / 0.5)^(1/63).\n",
-                      fallback.find(',') == std::string::npos ? "" : "s", fallback.c_str(),
-                      fallback.find(',') == std::string::npos ? "s" : "",
-                      fallback.find(',') == std::string::npos ? "s" : "");
+                      one ? "" : "s", fallback.c_str(), one ? "s" : "", one ? "s" : "");
+    }
     return out + " */\n#include <stdint.h>\n\nstatic const uint32_t entropy_table[64][2] = {\n" + rows + "};\n";
 }
 
