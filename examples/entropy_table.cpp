@@ -146,12 +146,14 @@ Row derive(const Counts& counts, int k)
 
 [[gnu::format(printf, 1, 2)]] std::string format(const char* fmt, ...)
 {
-    char buf[256];
-    va_list args;
+    va_list args, again;
     va_start(args, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, args);
+    va_copy(again, args);
+    std::string out(static_cast<std::size_t>(std::vsnprintf(nullptr, 0, fmt, args)), '\0');
     va_end(args);
-    return buf;
+    std::vsnprintf(out.data(), out.size() + 1, fmt, again);
+    va_end(again);
+    return out;
 }
 
 // A figure with six decimals, or nothing if there is none.
