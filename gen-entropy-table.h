@@ -11,6 +11,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/types.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -18,9 +19,9 @@ extern "C" {
 
 /* The library's version; the CMake package and pkg-config carry the same. */
 #define GEN_ENTROPY_TABLE_VERSION_MAJOR 1
-#define GEN_ENTROPY_TABLE_VERSION_MINOR 0
+#define GEN_ENTROPY_TABLE_VERSION_MINOR 1
 #define GEN_ENTROPY_TABLE_VERSION_PATCH 0
-#define GEN_ENTROPY_TABLE_VERSION "1.0.0"
+#define GEN_ENTROPY_TABLE_VERSION "1.1.0"
 
 /*
  * Per-state symbol counts.
@@ -71,13 +72,19 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  * byte.  Every byte but the newline is kept unchanged (carriage returns,
  * zero bytes, bytes of 0x80 and above).  The newline is consumed, not
  * stored.  Nothing is read beyond the character that ends the line, and the
- * stream's own buffer is the only buffering.  The stream is locked once per
- * call (flockfile), so threads sharing a stream each get whole lines; the
- * pieces of a cut line (below) may go to different threads.
+ * stream's own buffer is the only buffering.  Where the process has more
+ * than one thread the stream is locked once per call (flockfile), so
+ * threads sharing a stream each get whole lines; the pieces of a cut line
+ * (below) may go to different threads.
  *
  * Like fgets, the reader is a cancellation point: it may wait for input.  A
  * thread cancelled there leaves the stream unlocked and the buffer in
- * *lineptr (free it in the caller's own cleanup handler).
+ * *lineptr (free it in the caller's own cleanup handler).  What the
+ * cancelled call had already taken from the stream is lost, as with
+ * getline: part of a line, or 999 characters if it was cancelled while
+ * deciding whether to cut.  A reader waiting for the lock of a stream that
+ * another reader holds while it waits for input cannot be cancelled until
+ * that reader returns.
  *
  * Returns the character that ended the line:
  *   '\n'   the line ended at a newline.
@@ -115,17 +122,38 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  * line read before the error, the next call continues that line, and
  * nothing is lost or read twice.
  *
- * The reader reports no length.  A line holding zero bytes looks shorter to
+ * The reader reports no length: a line holding zero bytes looks shorter to
  * strlen, and an empty last piece looks like one that starts with a zero
- * byte.  On a seekable stream the true length is the change of ftell across
- * the call, less one if the result is '\n'; on a pipe or a terminal ftell
- * fails (ESPIPE) and the length cannot be known.  Read data that may hold
- * zero bytes with getline or fread instead.
+ * byte.  simple_getline_length, below, reads the same way and reports it.
  *
  * On a stream oriented to wide characters (fwide) the GNU C library reads
  * nothing and the call returns EOF with neither indicator set.
  */
 int simple_getline(char **lineptr, size_t *capacity, FILE *stream);
+
+/*
+ * Reads one line exactly as simple_getline does (the same buffer, cut and
+ * errors) and returns the number of characters stored, 0 to 999, zero
+ * bytes included; the terminating zero follows them.  Where `end` is not
+ * NULL, the character simple_getline would have returned is stored there:
+ * '\n', EOF, or the first character of a cut line's next piece.  At the end
+ * of input with nothing read the result is 0 (and *end EOF); feof and
+ * ferror tell end of input from a read error, as with simple_getline.
+ *
+ * Returns -1 with errno set, touching nothing (*end included), for bad
+ * arguments (EINVAL) and when the buffer cannot be allocated (ENOMEM).
+ *
+ *     char *line = NULL;
+ *     size_t size;
+ *     ssize_t n;
+ *     int end;
+ *     do {
+ *         n = simple_getline_length(&line, &size, stream, &end);
+ *         if (n < 0) ...;               (errno says why)
+ *         handle(line, (size_t)n, end);
+ *     } while (end != EOF);
+ */
+ssize_t simple_getline_length(char **lineptr, size_t *capacity, FILE *stream, int *end);
 
 #ifdef __cplusplus
 }

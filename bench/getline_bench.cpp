@@ -1,11 +1,14 @@
 // simple_getline side by side with POSIX getline and fgets, over the same
 // data files, in two shapes: short lines (0 to 80 characters) and long
-// lines (800 to 998).  Prints throughput per reader, then the ratio of each
-// reader's time to getline's.  Also times what the reader pays per call
-// around its reads: the stream lock, and the lock with each way of keeping a
-// cancelled reader from leaving the stream locked.
+// lines (800 to 998), first in a process with one thread, then with a
+// second thread alive, when the C library's readers and simple_getline lock
+// the stream.  Prints throughput per reader, then the ratio of each
+// reader's time to getline's in the same phase.  Also times what the reader
+// pays per call around its reads with threads: the stream lock, and the
+// lock with the cleanup handler that unlocks a cancelled reader.
 //
 // Usage: getline-bench [--size-mb=N] [Google Benchmark flags]
+// (--benchmark_filter does not apply: each phase selects its own.)
 // The data files go to $TMPDIR (or /tmp) and are removed afterwards.
 #include "gen-entropy-table.h"
 
@@ -17,9 +20,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -117,7 +122,6 @@ Tally read_fgets(std::FILE* f)
 
 extern "C" int cost_lock(std::FILE*);
 extern "C" int cost_lock_cleanup(std::FILE*);
-extern "C" int cost_lock_cancel_off(std::FILE*);
 
 void per_call_cost(benchmark::State& state, int (*cost)(std::FILE*))
 {
@@ -184,32 +188,41 @@ int main(int argc, char** argv)
     int nargs = static_cast<int>(args.size());
     benchmark::Initialize(&nargs, args.data());
 
+    // One thread, then two: the C library never goes back to its
+    // single-thread mode, so the phases run in this order.
+    const char* const phases[] = {"1-thread", "2-threads"};
     Shape shapes[] = {{"short", 0, 80, {}}, {"long", 800, 998, {}}};
     std::map<std::string, std::size_t> bytes;
     for (Shape& s : shapes) {
         s.path = make_file(s, size_mb << 20);
         bytes[s.name] = file_size(s.path);
-        for (const Reader& r : kReaders) {
-            benchmark::RegisterBenchmark((std::string(s.name) + "/" + r.name).c_str(),
-                                         run_reader, &r, &s, bytes[s.name])
-                ->Unit(benchmark::kMillisecond)
-                ->Repetitions(9)
-                ->ComputeStatistics("min",
-                                    [](const std::vector<double>& v) {
-                                        return *std::min_element(v.begin(), v.end());
-                                    })
-                ->ReportAggregatesOnly(true)
-                ->UseRealTime();
+        for (const char* phase : phases) {
+            for (const Reader& r : kReaders) {
+                benchmark::RegisterBenchmark(
+                    (std::string(phase) + "/" + s.name + "/" + r.name).c_str(), run_reader, &r,
+                    &s, bytes[s.name])
+                    ->Unit(benchmark::kMillisecond)
+                    ->Repetitions(9)
+                    ->ComputeStatistics("min",
+                                        [](const std::vector<double>& v) {
+                                            return *std::min_element(v.begin(), v.end());
+                                        })
+                    ->ReportAggregatesOnly(true)
+                    ->UseRealTime();
+            }
         }
     }
-
-    benchmark::RegisterBenchmark("per-call/lock", per_call_cost, cost_lock);
-    benchmark::RegisterBenchmark("per-call/lock+cleanup-handler", per_call_cost, cost_lock_cleanup);
-    benchmark::RegisterBenchmark("per-call/lock+cancellation-off", per_call_cost,
-                                 cost_lock_cancel_off);
+    benchmark::RegisterBenchmark("2-threads/per-call/lock", per_call_cost, cost_lock);
+    benchmark::RegisterBenchmark("2-threads/per-call/lock+cleanup-handler", per_call_cost,
+                                 cost_lock_cleanup);
 
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks(&reporter, "^1-thread/");
+    std::promise<void> done;
+    std::thread idle([d = done.get_future()] { d.wait(); });
+    benchmark::RunSpecifiedBenchmarks(&reporter, "^2-threads/");
+    done.set_value();
+    idle.join();
     for (const Shape& s : shapes) std::remove(s.path.c_str());
 
     // Time relative to getline's, from the median and from the best of the
@@ -223,17 +236,22 @@ int main(int argc, char** argv)
 #endif
     std::printf("\nTime relative to getline (lower is faster), %zu MB per file, unit built by %s:\n",
                 size_mb, compiler);
-    std::printf("  %-6s %-15s %8s %8s %12s\n", "shape", "reader", "median", "best", "median MB/s");
-    for (const Shape& s : shapes) {
-        const std::string base = std::string(s.name) + "/getline";
-        if (!reporter.median.count(base) || !reporter.best.count(base)) continue;
-        for (const Reader& r : kReaders) {
-            const std::string name = std::string(s.name) + "/" + r.name;
-            if (!reporter.median.count(name) || !reporter.best.count(name)) continue;
-            const double median_ms = reporter.median[name];
-            std::printf("  %-6s %-15s %7.2fx %7.2fx %12.0f\n", s.name, r.name,
-                        median_ms / reporter.median[base], reporter.best[name] / reporter.best[base],
-                        static_cast<double>(bytes[s.name]) / (1 << 20) / (median_ms / 1e3));
+    std::printf("  %-9s %-6s %-15s %8s %8s %12s\n", "phase", "shape", "reader", "median", "best",
+                "median MB/s");
+    for (const char* phase : phases) {
+        for (const Shape& s : shapes) {
+            const std::string prefix = std::string(phase) + "/" + s.name + "/";
+            const std::string base = prefix + "getline";
+            if (!reporter.median.count(base) || !reporter.best.count(base)) continue;
+            for (const Reader& r : kReaders) {
+                const std::string name = prefix + r.name;
+                if (!reporter.median.count(name) || !reporter.best.count(name)) continue;
+                const double median_ms = reporter.median[name];
+                std::printf("  %-9s %-6s %-15s %7.2fx %7.2fx %12.0f\n", phase, s.name, r.name,
+                            median_ms / reporter.median[base],
+                            reporter.best[name] / reporter.best[base],
+                            static_cast<double>(bytes[s.name]) / (1 << 20) / (median_ms / 1e3));
+            }
         }
     }
     benchmark::Shutdown();

@@ -20,6 +20,7 @@ libdir=$(dirname "$(dirname "$pc")")
 
 for f in bin/gen-entropy-table include/gen-entropy-table.h \
          share/man/man1/gen-entropy-table.1 share/man/man3/simple_getline.3 \
+         share/man/man3/simple_getline_length.3 \
          share/man/man3/state_counts.3; do
   [[ -f "$prefix/$f" ]] || fail "$f not installed"
 done
@@ -37,7 +38,7 @@ else
   readelf -d "$lib" | grep -q 'Library soname: \[libgen-entropy-table.so.1\]' || fail "soname"
   exports=$(nm -D --defined-only "$lib" | awk 'NF == 3 && $3 !~ /^_(init|fini)$/ {print $3}')
 fi
-[[ "$(sort <<<"$exports" | tr '\n' ' ')" == "simple_getline state_counts " ]] ||
+[[ "$(sort <<<"$exports" | tr '\n' ' ')" == "simple_getline simple_getline_length state_counts " ]] ||
   fail "the library exports: $exports"
 
 version=$(sed -n 's/^#define GEN_ENTROPY_TABLE_VERSION "\(.*\)"$/\1/p' "$prefix/include/gen-entropy-table.h")
