@@ -4,10 +4,10 @@
 # scale, from entropy-table's CSV output (gnuplot; Debian: gnuplot-nox).
 #
 # Usage: docs/plot-lps-probability.sh [ENTROPY_TABLE [OUTPUT.svg]]
-# Defaults: build/examples/entropy-table and docs/lps-probability.svg.
+# Defaults: build/tools/entropy-table/entropy-table and docs/lps-probability.svg.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-program=${1:-$here/../build/examples/entropy-table}
+program=${1:-$here/../build/tools/entropy-table/entropy-table}
 output=${2:-$here/lps-probability.svg}
 csv=$(mktemp)
 trap 'rm -f "$csv"' EXIT

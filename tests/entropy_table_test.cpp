@@ -4,9 +4,13 @@
 #include "gen-entropy-table.h"
 #include "run_program.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,6 +78,14 @@ TEST(EntropyTable, BuiltInCountsMatchIndependentFigures)
     EXPECT_EQ(csv.out.rfind("state,lps,mps,total,p_lps,p_lps_model,bits_lps,bits_mps\n"
                             "0,1537234,1602970,3140204,0.489533,0.500000,1.030521,0.970111\n", 0), 0u);
     EXPECT_NE(csv.out.find("\n63,0,0,0,,0.018750,,\n64,0,0,0,,,,\n"), std::string::npos);
+    // The CSV read back as counts gives the same table.
+    char dir[] = "/tmp/entropy-table-test-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string csv_file = std::string(dir) + "/t.csv";
+    std::ofstream(csv_file) << csv.out;
+    EXPECT_EQ(run_program(ENTROPY_TABLE_PATH, {"--format", "csv", csv_file}, "").out, csv.out);
+    std::remove(csv_file.c_str());
+    rmdir(dir);
 
     const ProgramRun c = run_program(ENTROPY_TABLE_PATH, {"--format=c"}, "");
     ASSERT_EQ(c.status, 0) << c.err;
@@ -105,12 +117,45 @@ TEST(EntropyTable, ACountsFileAgainstHandWorkedFigures)
     EXPECT_NE(c.out.find("{32768, 32768}, /* 0 */\n    {65536, 13600}, /* 1 */"), std::string::npos);
     // State 5 never saw an LPS: it takes the standard's 0.385299.
     EXPECT_NE(c.out.find("{45087, 23005}, /* 5 */"), std::string::npos) << c.out;
-    EXPECT_NE(c.out.find("States 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, "
-                         "21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, "
-                         "39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, "
-                         "57, 58, 59, 60, 61, 62, 63 lack events"),
-              std::string::npos)
-        << c.out;
+    // The other 62 states are named, on comment lines of at most 80 columns.
+    std::string comment = c.out.substr(0, c.out.find(" */"));
+    EXPECT_NE(comment.find(" * States 2, 3, 4,"), std::string::npos) << c.out;
+    EXPECT_NE(comment.find(" 61, 62, 63 lack events"), std::string::npos) << c.out;
+    for (std::istringstream lines(comment); std::getline(lines, comment);) EXPECT_LE(comment.size(), 80u);
+
+    // 1/256 bit, flat: MPS then LPS, state by state.  State 0 costs a bit
+    // each, state 1 log2(4/3) = 0.415037 (106.25) and 2 bits (512); state 2
+    // takes the standard's 0.450507: 0.862366 (220.77) and 1.150371 (294.49).
+    const ProgramRun flat = run_program(ENTROPY_TABLE_PATH, {"-fc", "--scale=256", "--layout=flat", "--name=rate", "-"}, counts);
+    ASSERT_EQ(flat.status, 0) << flat.err;
+    EXPECT_NE(flat.out.find("static const uint16_t rate[128] = {\n    256, 256, /* 0 */\n    106, 512, /* 1 */\n"
+                            "    221, 294, /* 2 */\n"), std::string::npos) << flat.out;
+
+    // Smoothed, state 5 has a cost for the LPS it never saw: 0.5 / 8 is
+    // 4 bits, 7.5 / 8 0.093109; the summary keeps the raw counts.
+    const ProgramRun kt = run_program(ENTROPY_TABLE_PATH, {"--smoothing=kt", "-"}, counts);
+    EXPECT_EQ(row(kt.out, "5"), (Fields{"5", "0", "7", "7", "0.062500", "0.385299", "4.000000", "0.093109"}));
+    EXPECT_NEAR(summary(kt.out, "entropy"), 0.403470, 1e-6);
+}
+
+// A file name cannot end the C output's comment and inject code.
+TEST(EntropyTable, AFileNameStaysInsideTheComment)
+{
+    char dir[] = "/tmp/entropy-table-test-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string sub = std::string(dir) + "/x*", subsub = sub + "/;int injected=1;";
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(subsub.c_str(), 0700), 0);
+    const std::string name = subsub + "/*y\n";
+    std::ofstream(name) << "0 1 2\n";
+    const ProgramRun c = run_program(ENTROPY_TABLE_PATH, {"--format=c", name}, "");
+    EXPECT_EQ(c.status, 0) << c.err;
+    EXPECT_EQ(c.out.find("*/"), c.out.find("*/\n#include")) << c.out;
+    EXPECT_NE(c.out.find("x*\\/;int injected=1;/\\*y\\012."), std::string::npos) << c.out;
+    std::remove(name.c_str());
+    rmdir(subsub.c_str());
+    rmdir(sub.c_str());
+    rmdir(dir);
 }
 
 TEST(EntropyTable, BadInputIsRefusedWhole)
@@ -120,24 +165,30 @@ TEST(EntropyTable, BadInputIsRefusedWhole)
         std::string input;
         int status;  // sysexits(3)
         std::string message;
+        bool pipe_input = false;
+        const char* out_path = nullptr;
     };
     const std::vector<Case> cases = {
         {{"--format=xml"}, "", 64, "unknown format: xml"},
         {{"--frmat=csv"}, "", 64, "unknown option: --frmat=csv"},
         {{"a", "b"}, "", 64, "more than one counts file: b"},
-        {{"/nonexistent/counts"}, "", 66, "/nonexistent/counts: No such file or directory"},
-        {{"-"}, "0 1 1\n1 2\n", 65, "stdin:2: malformed line"},
-        {{"-"}, "0 1 x\n", 65, "stdin:1: malformed line"},
-        {{"-"}, "0 -1 2\n", 65, "stdin:1: malformed line"},
+        {{"/nonexistent/counts"}, "", 66, "/nonexistent/counts: cannot be opened: No such file"},
+        {{"/"}, "", 66, "/: cannot be opened"},
+        {{"--help"}, "", 74, "stdout: ", false, "/dev/full"},
+        {{"-"}, "# only a comment\n", 65, "no counts in stdin"},
+        {{"-"}, "0 1 1\n1 2\n", 65, "stdin:2: expected STATE LPS MPS, found 2 fields"},
+        {{"-"}, "0 1 x\n", 65, "stdin:1: MPS count 'x' is not a decimal number"},
+        {{"-"}, "0 +100 2\n", 65, "stdin:1: LPS count '+100' is not a decimal number"},
         {{"-"}, "\n# c\n65 1 1\n", 65, "stdin:3: state 65 is outside 0 to 64"},
         {{"-"}, "3 1 1\n3 2 2\n", 65, "stdin:2: state 3 given twice (first on line 1)"},
-        {{"-"}, "0 4294967295 1\n1 4294967296 1\n", 65, "stdin:2: count 4294967296 does not fit in 32 bits"},
+        {{"-"}, "0 4294967295 1\n1 4294967296 1\n", 65, "stdin:2: LPS count 4294967296 does not fit in 32 bits"},
         {{"-"}, "0 1 1\n" + std::string(1000, ' ') + "\n", 65, "stdin:2: line longer than 999 characters"},
         {{"-"}, std::string("0 1 1\0 9\n", 9), 65, "stdin:1: line holds a zero byte"},
+        {{"-"}, std::string("0 1 1\0 2 3\n", 11), 65, "stdin:1: line holds a zero byte", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args) + " " + testing::PrintToString(c.input.substr(0, 40)));
-        const ProgramRun r = run_program(ENTROPY_TABLE_PATH, c.args, c.input);
+        const ProgramRun r = run_program(ENTROPY_TABLE_PATH, c.args, c.input, c.pipe_input, c.out_path);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, "") << "nothing is printed as if whole";
         EXPECT_NE(r.err.find("entropy-table: " + c.message), std::string::npos) << r.err;

@@ -29,10 +29,12 @@ inline std::string slurp(std::FILE* f)
 }
 
 // Runs `path` with `args` and `stdin_fd` as its standard input; its
-// standard output and error go to temporary files.
-inline ProgramRun run_program(const char* path, const std::vector<std::string>& args, int stdin_fd)
+// standard output goes to `out_path` if given, otherwise, like its
+// standard error, to a temporary file.
+inline ProgramRun run_program(const char* path, const std::vector<std::string>& args, int stdin_fd,
+                              const char* out_path = nullptr)
 {
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = out_path ? std::fopen(out_path, "w") : std::tmpfile();
     std::FILE* err = std::tmpfile();
     EXPECT_TRUE(out && err);
     posix_spawn_file_actions_t fa;
@@ -50,22 +52,33 @@ inline ProgramRun run_program(const char* path, const std::vector<std::string>& 
     int ws = 0;
     EXPECT_EQ(waitpid(pid, &ws, 0), pid);
     if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
-    r.out = slurp(out);
+    r.out = out_path ? "" : slurp(out);
     r.err = slurp(err);
     std::fclose(out);
     std::fclose(err);
     return r;
 }
 
-// The same, with `input` as standard input.
+// The same, with `input` as standard input, from a file, or through a pipe
+// if `pipe_input` is set (the input must then fit in the pipe).
 inline ProgramRun run_program(const char* path, const std::vector<std::string>& args,
-                              const std::string& input)
+                              const std::string& input, bool pipe_input = false,
+                              const char* out_path = nullptr)
 {
+    int fds[2] = {-1, -1};
+    if (pipe_input) {
+        EXPECT_EQ(pipe(fds), 0);
+        EXPECT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+        close(fds[1]);
+        ProgramRun r = run_program(path, args, fds[0], out_path);
+        close(fds[0]);
+        return r;
+    }
     std::FILE* in = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), in);
     std::fflush(in);
     lseek(fileno(in), 0, SEEK_SET);
-    ProgramRun r = run_program(path, args, fileno(in));
+    ProgramRun r = run_program(path, args, fileno(in), out_path);
     std::fclose(in);
     return r;
 }

@@ -18,8 +18,8 @@ pc=$(find "$prefix" -name gen-entropy-table.pc)
 [[ -n "$pc" ]] || fail "no gen-entropy-table.pc installed"
 libdir=$(dirname "$(dirname "$pc")")
 
-for f in bin/gen-entropy-table include/gen-entropy-table.h \
-         share/man/man1/gen-entropy-table.1 share/man/man3/simple_getline.3 \
+for f in bin/gen-entropy-table bin/entropy-table include/gen-entropy-table.h \
+         share/man/man1/gen-entropy-table.1 share/man/man1/entropy-table.1 share/man/man3/simple_getline.3 \
          share/man/man3/simple_getline_length.3 \
          share/man/man3/state_counts.3; do
   [[ -f "$prefix/$f" ]] || fail "$f not installed"
@@ -42,6 +42,13 @@ fi
   fail "the library exports: $exports"
 
 version=$(sed -n 's/^#define GEN_ENTROPY_TABLE_VERSION "\(.*\)"$/\1/p' "$prefix/include/gen-entropy-table.h")
+
+# The installed program runs as installed, whatever the library's kind.
+[[ "$("$prefix/bin/entropy-table" --version)" == "entropy-table (gen-entropy-table) $version" ]] ||
+  fail "bin/entropy-table --version"
+table=$("$prefix/bin/entropy-table" --format=c) || fail "bin/entropy-table --format=c failed"
+grep -q '^static const uint32_t entropy_table\[64\]\[2\] = {$' <<<"$table" ||
+  fail "bin/entropy-table --format=c wrote no table"
 expected=$(printf '%s 48569 1451987\n[abc]\n[]\n[last]' "$version")
 run() {
   local out
@@ -68,5 +75,7 @@ run "$work/cxx-pc"
 if command -v man >/dev/null; then
   man -M "$prefix/share/man" 3 simple_getline 2>/dev/null | grep -q simple_getline ||
     fail "man 3 simple_getline shows nothing"
+  man -M "$prefix/share/man" 1 entropy-table 2>/dev/null | grep -q smoothing ||
+    fail "man 1 entropy-table shows nothing"
 fi
 echo "check-install: $prefix holds a working installation"
