@@ -17,6 +17,9 @@
 #include <sys/single_threaded.h>
 #endif
 
+/* The line buffer's capacity, under the unit's own short name. */
+#define LINESIZE GEN_ENTROPY_TABLE_LINESIZE
+
 /* Row k: {LPS count, MPS count} in probability state k. */
 uint32_t state_counts[STATE_COUNT_ROWS][2] = {
     {1537234, 1602970}, /* 0 */

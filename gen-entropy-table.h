@@ -46,24 +46,24 @@ extern "C" {
 extern uint32_t state_counts[STATE_COUNT_ROWS][2];
 
 /* Capacity in bytes of simple_getline's line buffer: 999 characters and
- * the terminating zero. */
-#define LINESIZE 1000
+ * the terminating zero.  (Before 1.1.0 this was LINESIZE.) */
+#define GEN_ENTROPY_TABLE_LINESIZE 1000
 
 /*
- * Reads one line from `stream` into a buffer of LINESIZE bytes.
+ * Reads one line from `stream` into a buffer of GEN_ENTROPY_TABLE_LINESIZE
+ * (1000) bytes.
  *
  * lineptr   address of the caller's buffer pointer.  If *lineptr is NULL the
- *           reader allocates the buffer, exactly LINESIZE bytes, with
- *           malloc(); otherwise *lineptr must be a buffer of at least
- *           LINESIZE bytes.  The caller owns the buffer, passes it back on
- *           every call and frees it when done; the reader never frees, grows
- *           or moves it.
- * capacity  address of the caller's size variable.  LINESIZE is stored into
- *           it when, and only when, the reader allocates; it is never read.
+ *           reader allocates the buffer, exactly 1000 bytes, with malloc();
+ *           otherwise *lineptr must be a buffer of at least 1000 bytes.  The
+ *           caller owns the buffer, passes it back on every call and frees
+ *           it when done; the reader never frees, grows or moves it.
+ * capacity  address of the caller's size variable.  1000 is stored into it
+ *           when, and only when, the reader allocates; it is never read.
  *           It may be NULL when *lineptr is not.
  * stream    the stream to read, open for reading.
  *
- * WARNING: a buffer under LINESIZE bytes is overrun.  The size variable is
+ * WARNING: a buffer under 1000 bytes is overrun.  The size variable is
  * never consulted, so a buffer of your own, or one that POSIX getline
  * allocated and whose size variable says 120, receives up to 1000 bytes.
  * Start with *lineptr set to NULL.
@@ -95,8 +95,8 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  *          capacity both NULL) and when the buffer cannot be allocated
  *          (ENOMEM: *lineptr stays NULL, the size variable is not written;
  *          call again later).
- *   other  (0 to 255, never '\n') the line was cut at LINESIZE - 1 = 999
- *          characters; this is the first character that did not fit.  It is
+ *   other  (0 to 255, never '\n') the line was cut at 999 characters;
+ *          this is the first character that did not fit.  It is
  *          pushed back onto the stream and begins the next call's piece of
  *          the line, so nothing is lost and memory stays bounded whatever
  *          the input.  The pushed-back character exists only inside the
@@ -153,7 +153,8 @@ int simple_getline(char **lineptr, size_t *capacity, FILE *stream);
  *         handle(line, (size_t)n, end);
  *     } while (end != EOF);
  */
-ssize_t simple_getline_length(char **lineptr, size_t *capacity, FILE *stream, int *end);
+ssize_t simple_getline_length(char **lineptr, size_t *capacity, FILE *stream,
+                              int *end);
 
 #ifdef __cplusplus
 }

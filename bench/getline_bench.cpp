@@ -111,7 +111,7 @@ Tally read_getline(std::FILE* f)
 Tally read_fgets(std::FILE* f)
 {
     Tally t;
-    char line[LINESIZE];
+    char line[GEN_ENTROPY_TABLE_LINESIZE];
     while (std::fgets(line, sizeof line, f)) {
         const std::size_t n = std::strlen(line);
         ++t.lines;

@@ -1,16 +1,17 @@
-#!/usr/bin/env bash
+#!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # Draws the observed LPS probability of every CABAC probability state
 # against the standard's probability for that state, on a logarithmic
 # scale, from entropy-table's CSV output (gnuplot; Debian: gnuplot-nox).
 #
-# Usage: docs/plot-lps-probability.sh [ENTROPY_TABLE [OUTPUT.svg]]
+# Usage: sh docs/plot-lps-probability.sh [ENTROPY_TABLE [OUTPUT.svg]]
 # Defaults: build/tools/entropy-table/entropy-table and docs/lps-probability.svg.
-set -euo pipefail
+set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 program=${1:-$here/../build/tools/entropy-table/entropy-table}
 output=${2:-$here/lps-probability.svg}
 csv=$(mktemp)
-trap 'rm -f "$csv"' EXIT
+trap 'rm -f "$csv"' EXIT INT TERM
 "$program" --format=csv >"$csv"
 
 gnuplot <<PLOT

@@ -27,11 +27,11 @@ inline std::string read_back(std::FILE* f, char** line, std::size_t* capacity,
         int end = EOF;
         const ssize_t length = calls % 2 ? simple_getline_length(line, capacity, f, &end)
                                          : (end = simple_getline(line, capacity, f), -2);
-        if (*line == nullptr || *capacity != LINESIZE) return "no 1000-byte buffer";
+        if (*line == nullptr || *capacity != GEN_ENTROPY_TABLE_LINESIZE) return "no 1000-byte buffer";
         if (end < EOF || end > 255) return "result out of range";
         const long after = std::ftell(f);
         const long stored = after - before - (end == '\n' ? 1 : 0);
-        if (stored < 0 || stored > LINESIZE - 1) return "line longer than the buffer allows";
+        if (stored < 0 || stored > GEN_ENTROPY_TABLE_LINESIZE - 1) return "line longer than the buffer allows";
         if (length != -2 && length != stored) return "simple_getline_length misreports the length";
         if ((*line)[stored] != '\0') return "line not terminated where it ends";
         if (std::memchr(*line, '\n', static_cast<std::size_t>(stored)) != nullptr)
@@ -42,7 +42,7 @@ inline std::string read_back(std::FILE* f, char** line, std::size_t* capacity,
             if (!std::ferror(f)) return "";
             std::clearerr(f);
         } else if (end != '\n') {
-            if (stored != LINESIZE - 1) return "a line was cut before the buffer was full";
+            if (stored != GEN_ENTROPY_TABLE_LINESIZE - 1) return "a line was cut before the buffer was full";
             if (std::fgetc(f) != end || std::ungetc(end, f) != end)
                 return "the cut character does not come next";
         }

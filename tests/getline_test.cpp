@@ -298,7 +298,7 @@ TEST(SimpleGetline, AllocatesOnceAndNeverTouchesTheSizeAgain)
     heap::calls = 0;
     EXPECT_EQ(simple_getline(&line, &size, f), '\n');
     EXPECT_EQ(heap::calls, 1);
-    EXPECT_EQ(heap::last_size, static_cast<std::size_t>(LINESIZE));
+    EXPECT_EQ(heap::last_size, static_cast<std::size_t>(GEN_ENTROPY_TABLE_LINESIZE));
     EXPECT_EQ(size, 1000u);
     ASSERT_NE(line, nullptr);
     char* const first = line;

@@ -117,7 +117,7 @@ Counts read_counts(const char* path)
         if (n < 0) err(EX_OSERR, "simple_getline_length");
         if (end == EOF && std::ferror(f)) err(EX_IOERR, "%s", in.name.c_str());
         ++in.line;
-        if (end != '\n' && end != EOF) in.fail("line longer than " + std::to_string(LINESIZE - 1) + " characters");
+        if (end != '\n' && end != EOF) in.fail("line longer than " + std::to_string(GEN_ENTROPY_TABLE_LINESIZE - 1) + " characters");
         std::string line(buffer, static_cast<std::size_t>(n));
         if (line.find('\0') != std::string::npos) in.fail("line holds a zero byte");
         line = line.substr(0, line.find('#'));
