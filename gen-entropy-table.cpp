@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-2-Clause */
 /*
  * gen-entropy-table: the tool's entry routine, its built-in data and its
  * line reader.

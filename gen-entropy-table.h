@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-2-Clause */
 /*
  * gen-entropy-table: symbol statistics of the 64 probability states of the
  * H.265/HEVC CABAC engine, and a bounded line reader.

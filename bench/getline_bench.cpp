@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // simple_getline side by side with POSIX getline and fgets, over the same
 // data files, in two shapes: short lines (0 to 80 characters) and long
 // lines (800 to 998), first in a process with one thread, then with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // What the reader pays per call around its reads where the process has
 // threads, compiled as the unit is (no exceptions): the stream lock alone,
 // and the lock with the cleanup handler that unlocks a cancelled reader,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // libFuzzer target: arbitrary bytes through simple_getline, from an
 // in-memory stream and from a stream whose reads return a few bytes at a
 // time and now and then fail with EAGAIN.  Every call must keep the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Reading a whole stream back through simple_getline, checking the reader's
 // contract call by call.  Shared by the test suite and the fuzz target.
 #ifndef GEN_ENTROPY_TABLE_TESTING_READ_BACK_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The entropy-table program as a user runs it: the figures it derives from
 // the built-in counts and from a counts file, checked against values worked
 // out apart from it, and its answers to bad input.

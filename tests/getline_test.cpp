@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The line reader, through both entry points: allocation, line contents,
 // results and lengths, the cut of over-long lines, read errors, bad
 // arguments and heap failure, locking, cancellation, and a round trip of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Running a built program as a user does: arguments, standard input, and
 // what it writes to standard output and standard error.
 #ifndef GEN_ENTROPY_TABLE_TESTS_RUN_PROGRAM_H

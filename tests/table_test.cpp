@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The per-state count table: layout, anchor rows, invariants and a
 // fingerprint of every value.
 #include "gen-entropy-table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The built tool as a user meets it: run as a process, and as a binary
 // whose symbols and library dependencies callers rely on.
 #include "run_program.h"

@@ -29,8 +29,9 @@ grep -q "^DISTVERSION=[[:space:]]*$version\$" "$port/Makefile" || fail "the port
 
 # The installed files are the port's plist, read for this build: the .pc
 # file and the library where this build puts them, the library as this
-# build made it, manual pages not yet compressed.
-sed -e '/^@/d' -e "s|^libdata/pkgconfig/|${pcdir#"$prefix"/}/|" -e "s|^lib/|${libdir#"$prefix"/}/|" \
+# build made it, manual pages not yet compressed, the documentation (with
+# the licence) in its folder.
+sed -e '/^@/d' -e 's|^%%PORTDOCS%%%%DOCSDIR%%/|share/doc/gen-entropy-table/|' -e "s|^libdata/pkgconfig/|${pcdir#"$prefix"/}/|" -e "s|^lib/|${libdir#"$prefix"/}/|" \
     -e 's|^\(share/man/.*\)\.gz$|\1|' "$port/pkg-plist" >"$work/plist"
 if [ "${lib##*.}" = a ]; then
   sed -e '/libgen-entropy-table\.so\./d' -e 's|libgen-entropy-table\.so$|libgen-entropy-table.a|' \

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: BSD-2-Clause */
 /* A C99 program built against an installed gen-entropy-table: prints the
  * library's version and state 62's counts, then each line of standard
  * input in brackets, read with its length. */
