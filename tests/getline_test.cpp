@@ -332,26 +332,26 @@ TEST(SimpleGetline, BadArgumentsAndHeapFailureTouchNothing)
                           Case{"null buffer and size", &line, nullptr, f, heap::Mode::pass, EINVAL},
                           Case{"null stream", &line, &size, nullptr, heap::Mode::pass, EINVAL},
                           Case{"heap exhausted", &line, &size, f, heap::Mode::fail, ENOMEM}}) {
-      for (const bool length : {false, true}) {
-        SCOPED_TRACE(std::string(c.name) + (length ? ", with length" : ""));
-        heap::mode = c.heap_mode;
-        heap::calls = 0;
-        errno = 0;
-        int end = -2;
-        if (length) {
-            EXPECT_EQ(simple_getline_length(c.lineptr, c.capacity, c.stream, &end), -1);
-            EXPECT_EQ(end, -2);
-        } else {
-            EXPECT_EQ(simple_getline(c.lineptr, c.capacity, c.stream), EOF);
+        for (const bool length : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (length ? ", with length" : ""));
+            heap::mode = c.heap_mode;
+            heap::calls = 0;
+            errno = 0;
+            int end = -2;
+            if (length) {
+                EXPECT_EQ(simple_getline_length(c.lineptr, c.capacity, c.stream, &end), -1);
+                EXPECT_EQ(end, -2);
+            } else {
+                EXPECT_EQ(simple_getline(c.lineptr, c.capacity, c.stream), EOF);
+            }
+            heap::mode = heap::Mode::pass;
+            EXPECT_EQ(errno, c.error);
+            EXPECT_EQ(heap::calls, c.error == ENOMEM ? 1 : 0);
+            EXPECT_EQ(line, nullptr);
+            EXPECT_EQ(size, 7u);
+            EXPECT_EQ(std::ftell(f), 0) << "nothing may be read";
+            EXPECT_FALSE(std::feof(f) || std::ferror(f));
         }
-        heap::mode = heap::Mode::pass;
-        EXPECT_EQ(errno, c.error);
-        EXPECT_EQ(heap::calls, c.error == ENOMEM ? 1 : 0);
-        EXPECT_EQ(line, nullptr);
-        EXPECT_EQ(size, 7u);
-        EXPECT_EQ(std::ftell(f), 0) << "nothing may be read";
-        EXPECT_FALSE(std::feof(f) || std::ferror(f));
-      }
     }
     // After a heap failure a later call simply tries again.
     EXPECT_EQ(simple_getline(&line, &size, f), '\n');

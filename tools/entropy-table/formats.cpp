@@ -14,15 +14,19 @@ namespace entropy_table {
 
 namespace {
 
+// printf into a string; the formats here are the program's own, so
+// vsnprintf cannot fail on them, and an empty string stands for failure.
 [[gnu::format(printf, 1, 2)]] std::string format(const char* fmt, ...)
 {
-    va_list args, again;
+    va_list args;
     va_start(args, fmt);
-    va_copy(again, args);
-    std::string out(static_cast<std::size_t>(std::vsnprintf(nullptr, 0, fmt, args)), '\0');
+    const int n = std::vsnprintf(nullptr, 0, fmt, args);
     va_end(args);
-    std::vsnprintf(out.data(), out.size() + 1, fmt, again);
-    va_end(again);
+    if (n <= 0) return "";
+    std::string out(static_cast<std::size_t>(n), '\0');
+    va_start(args, fmt);
+    std::vsnprintf(out.data(), out.size() + 1, fmt, args);
+    va_end(args);
     return out;
 }
 
