@@ -126,9 +126,10 @@ static const volatile size_t second_chunk_fill = SECOND_CHUNK;
 
 /*
  * Where the characters that fgets(p, n, ...) stored end, given what it
- * returned: at the line's newline if it read one (then *end = '\n'),
- * otherwise at its terminator; NULL if the chunk is full and the line goes
- * on.
+ * returned: at the line's newline if it read one, otherwise at its
+ * terminator (or, after a failed read, where it would go); NULL if the
+ * chunk is full and the line goes on.  So when fgets returned the chunk,
+ * the line ended at a newline exactly where the result points at one.
  *
  * fgets neither reports how much it stored nor stops at zero bytes, so the
  * chunk was filled with newlines before the call.  fgets stores a newline
@@ -146,19 +147,14 @@ static const volatile size_t second_chunk_fill = SECOND_CHUNK;
  * end.  On EAGAIN this C library returns the chunk terminated, FreeBSD's
  * returns NULL; both paths cover it.
  */
-static char *chunk_end(char *p, size_t n, const char *got, int *end)
+static char *chunk_end(char *p, size_t n, const char *got)
 {
     if (got != nullptr) {
         if (p[n - 1] == '\0') {
-            if (p[n - 2] != '\n') {
-                return nullptr;
-            }
-            *end = '\n';
-            return p + n - 2;
+            return p[n - 2] == '\n' ? p + n - 2 : nullptr;
         }
         const size_t len = strnlen(p, n);
         if (len != 0 && len < n && p[len - 1] == '\n') {
-            *end = '\n';
             return p + len - 1;
         }
     }
@@ -171,28 +167,33 @@ static char *chunk_end(char *p, size_t n, const char *got, int *end)
         return p + n - 1; /* unreachable: the fill keeps a newline */
     }
     if (nl + 1 < p + n && nl[1] == '\0') {
-        *end = '\n';
         return nl;
     }
     return nl > p ? nl - 1 : p; /* the fill just after the terminator */
 }
 
-/* Reads the line into line[0..LINESIZE-1], returns the number of
- * characters stored and sets *end to the character that ended the line.
- * The stream is the caller's alone for the call (locked, or no other
- * thread exists). */
-static size_t read_line(char *line, FILE *stream, int *end)
+/* Reads the line into the buffer (*lineptr)[0..LINESIZE-1], returns the
+ * number of characters stored and sets *end to the character that ended
+ * the line.  The stream is the caller's alone for the call (locked, or no
+ * other thread exists).  A cancelled read leaves this frame by a long
+ * jump, so it keeps nothing in memory of its own (AddressSanitizer would
+ * find its stack guards still armed). */
+static size_t read_line(char **lineptr, FILE *stream, int *end)
 {
-    char **lineptr = &line;
-    int c = EOF;
+    char *const line = *lineptr;
     memset(line, '\n', FIRST_CHUNK);
-    char *p = chunk_end(line, FIRST_CHUNK, fgets(line, FIRST_CHUNK, stream), &c);
+    const char *got = fgets(line, FIRST_CHUNK, stream);
+    char *p = chunk_end(line, FIRST_CHUNK, got);
     if (p == nullptr) {
         char *const rest = line + (FIRST_CHUNK - 1);
         memset(rest, '\n', second_chunk_fill);
-        p = chunk_end(rest, SECOND_CHUNK, fgets(rest, SECOND_CHUNK, stream), &c);
+        got = fgets(rest, SECOND_CHUNK, stream);
+        p = chunk_end(rest, SECOND_CHUNK, got);
     }
-    if (p == nullptr) {
+    int c;
+    if (p != nullptr) {
+        c = got != nullptr && *p == '\n' ? '\n' : EOF;
+    } else {
         /* 999 characters stored: only the terminator still fits.  The next
          * character decides: a newline or end of input ends the line whole;
          * anything else is pushed back (one character of push-back is
@@ -231,7 +232,7 @@ static ssize_t read_one_line(char **lineptr, size_t *capacity, FILE *stream, int
     /* cppcheck does not evaluate __has_include and sees only the fallback. */
     /* cppcheck-suppress knownConditionTrueFalse */
     if (!may_share_streams()) {
-        return static_cast<ssize_t>(read_line(*lineptr, stream, end));
+        return static_cast<ssize_t>(read_line(lineptr, stream, end));
     }
 
     /* One lock for the whole line, so that threads sharing the stream get
@@ -243,7 +244,7 @@ static ssize_t read_one_line(char **lineptr, size_t *capacity, FILE *stream, int
     size_t length;
     flockfile(stream);
     pthread_cleanup_push(unlock_stream, stream);
-    length = read_line(*lineptr, stream, end);
+    length = read_line(lineptr, stream, end);
     pthread_cleanup_pop(0);
     funlockfile(stream);
     return static_cast<ssize_t>(length);
