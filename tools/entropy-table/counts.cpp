@@ -90,10 +90,11 @@ std::vector<std::string> fields_of(const std::string& line, bool csv)
 Counts read_counts(const char* path)
 {
     Counts counts;
+    const bool from_stdin = std::strcmp(path, "-") == 0;
+    counts.source = from_stdin ? "stdin" : path;
+    Reader in{visible(counts.source)};
     std::FILE* f = stdin;
-    Reader in{"stdin"};
-    if (std::strcmp(path, "-") != 0) {
-        in.name = visible(path);
+    if (!from_stdin) {
         f = std::fopen(path, "r");
         // A directory opens for reading on some systems and fails only at
         // the first read; it cannot be read as a file all the same.
@@ -105,7 +106,6 @@ Counts read_counts(const char* path)
         }
         if (f == nullptr) err(EX_NOINPUT, "%s: cannot be opened", in.name.c_str());
     }
-    counts.source = path[0] == '-' && path[1] == '\0' ? "stdin" : path;
 
     std::array<long, kRows> given_on{};  // line of each state's entry, 0 if none
     bool csv = false, any = false;
