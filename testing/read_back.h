@@ -16,9 +16,10 @@
 // wherever the result says the line ended at one, so that *out reproduces
 // the input.  Each line's length comes from the stream position, since
 // lines may hold zero bytes; every other call is made through
-// simple_getline_length, whose result must agree.  A call that ends at a failed read is followed,
-// as a caller would, by clearerr and the next call.  Returns an empty string
-// if every call kept the contract, otherwise what went wrong.
+// simple_getline_length, whose result must agree.  A call that ends at a
+// failed read is followed, as a caller would, by clearerr and the next
+// call.  Returns an empty string if every call kept the contract,
+// otherwise what went wrong.
 inline std::string read_back(std::FILE* f, char** line, std::size_t* capacity,
                              std::size_t input_size, std::string* out)
 {

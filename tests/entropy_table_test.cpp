@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -39,6 +40,20 @@ double summary(const std::string& out, const std::string& name)
 }
 
 using Fields = std::vector<std::string>;
+
+// A new folder, removed with all it holds when the test is done.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char name[] = "/tmp/entropy-table-test-XXXXXX";
+        if (mkdtemp(name)) path = name;
+    }
+    ~TempDir()
+    {
+        if (!path.empty()) std::filesystem::remove_all(path);
+    }
+};
 
 TEST(EntropyTable, BuiltInCountsMatchIndependentFigures)
 {
@@ -80,13 +95,11 @@ TEST(EntropyTable, BuiltInCountsMatchIndependentFigures)
                             "0,1537234,1602970,3140204,0.489533,0.500000,1.030521,0.970111\n", 0), 0u);
     EXPECT_NE(csv.out.find("\n63,0,0,0,,0.018750,,\n64,0,0,0,,,,\n"), std::string::npos);
     // The CSV read back as counts gives the same table.
-    char dir[] = "/tmp/entropy-table-test-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    const std::string csv_file = std::string(dir) + "/t.csv";
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string csv_file = dir.path + "/t.csv";
     std::ofstream(csv_file) << csv.out;
     EXPECT_EQ(run_program(ENTROPY_TABLE_PATH, {"--format", "csv", csv_file}, "").out, csv.out);
-    std::remove(csv_file.c_str());
-    rmdir(dir);
 
     const ProgramRun c = run_program(ENTROPY_TABLE_PATH, {"--format=c"}, "");
     ASSERT_EQ(c.status, 0) << c.err;
@@ -142,9 +155,9 @@ TEST(EntropyTable, ACountsFileAgainstHandWorkedFigures)
 // A file name cannot end the C output's comment and inject code.
 TEST(EntropyTable, AFileNameStaysInsideTheComment)
 {
-    char dir[] = "/tmp/entropy-table-test-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
-    const std::string sub = std::string(dir) + "/x*", subsub = sub + "/;int injected=1;";
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string sub = dir.path + "/x*", subsub = sub + "/;int injected=1;";
     ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(subsub.c_str(), 0700), 0);
     const std::string name = subsub + "/*y\n";
@@ -153,10 +166,6 @@ TEST(EntropyTable, AFileNameStaysInsideTheComment)
     EXPECT_EQ(c.status, 0) << c.err;
     EXPECT_EQ(c.out.find("*/"), c.out.find("*/\n#include")) << c.out;
     EXPECT_NE(c.out.find("x*\\/;int injected=1;/\\*y\\012."), std::string::npos) << c.out;
-    std::remove(name.c_str());
-    rmdir(subsub.c_str());
-    rmdir(sub.c_str());
-    rmdir(dir);
 }
 
 TEST(EntropyTable, BadInputIsRefusedWhole)

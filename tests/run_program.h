@@ -66,8 +66,8 @@ inline ProgramRun run_program(const char* path, const std::vector<std::string>& 
                               const std::string& input, bool pipe_input = false,
                               const char* out_path = nullptr)
 {
-    int fds[2] = {-1, -1};
     if (pipe_input) {
+        int fds[2] = {-1, -1};
         EXPECT_EQ(pipe(fds), 0);
         EXPECT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
         close(fds[1]);
