@@ -175,9 +175,10 @@ static char *chunk_end(char *p, size_t n, const char *got)
 /* Reads the line into the buffer (*lineptr)[0..LINESIZE-1], returns the
  * number of characters stored and sets *end to the character that ended
  * the line.  The stream is the caller's alone for the call (locked, or no
- * other thread exists).  A cancelled read leaves this frame by a long
- * jump, so it keeps nothing in memory of its own (AddressSanitizer would
- * find its stack guards still armed). */
+ * other thread exists).  A cancelled read leaves this frame without
+ * returning, by a long jump in glibc and by a forced unwind in FreeBSD's
+ * libthr, so it keeps nothing in memory of its own (AddressSanitizer would
+ * find its stack guards still armed after a long jump). */
 static size_t read_line(char **lineptr, FILE *stream, int *end)
 {
     char *const line = *lineptr;
@@ -215,8 +216,11 @@ static size_t read_line(char **lineptr, FILE *stream, int *end)
  * touched. */
 static ssize_t read_one_line(char **lineptr, size_t *capacity, FILE *stream, int *end)
 {
+    /* A caller's buffer whose stated capacity is too small would be
+     * overrun; without a size variable the caller vouches for it. */
     if (lineptr == nullptr || stream == nullptr
-        || (*lineptr == nullptr && capacity == nullptr)) {
+        || (*lineptr == nullptr && capacity == nullptr)
+        || (*lineptr != nullptr && capacity != nullptr && *capacity < LINESIZE)) {
         errno = EINVAL;
         return -1;
     }
@@ -236,9 +240,11 @@ static ssize_t read_one_line(char **lineptr, size_t *capacity, FILE *stream, int
     }
 
     /* One lock for the whole line, so that threads sharing the stream get
-     * whole lines.  The reads inside are cancellation points; if the thread
-     * is cancelled there, the handler unlocks the stream, and the buffer is
-     * already the caller's.  On the normal path the handler is popped
+     * whole lines.  The reads inside may be cancellation points: in glibc
+     * they are; in FreeBSD's libc stdio reads through _read, which is not,
+     * so only a stream whose own read function is one (funopen) can be
+     * cancelled there.  If the thread is cancelled there, the handler
+     * unlocks the stream, and the buffer is already the caller's.  On the normal path the handler is popped
      * without running and the stream unlocked here: FreeBSD's libc, until
      * libthr is loaded, ignores pthread_cleanup_pop's request to run it. */
     size_t length;

@@ -60,14 +60,16 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  *           caller owns the buffer, passes it back on every call and frees
  *           it when done; the reader never frees, grows or moves it.
  * capacity  address of the caller's size variable.  1000 is stored into it
- *           when, and only when, the reader allocates; it is never read.
- *           It may be NULL when *lineptr is not.
+ *           when, and only when, the reader allocates.  With a buffer in
+ *           *lineptr it is read: a size under 1000 is refused (EINVAL,
+ *           below).  It may be NULL when *lineptr is not; the caller then
+ *           vouches that the buffer holds 1000 bytes.
  * stream    the stream to read, open for reading.
  *
- * WARNING: a buffer under 1000 bytes is overrun.  The size variable is
- * never consulted, so a buffer of your own, or one that POSIX getline
- * allocated and whose size variable says 120, receives up to 1000 bytes.
- * Start with *lineptr set to NULL.
+ * A buffer of your own, or one that POSIX getline allocated, is refused
+ * when its size variable says less than 1000.  Given no size variable, the
+ * reader cannot check, and a buffer under 1000 bytes is overrun.  Start
+ * with *lineptr set to NULL.
  *
  * The line's bytes, without the newline, are stored followed by one zero
  * byte.  Every byte but the newline is kept unchanged (carriage returns,
@@ -78,9 +80,12 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  * threads sharing a stream each get whole lines; the pieces of a cut line
  * (below) may go to different threads.
  *
- * Like fgets, the reader is a cancellation point: it may wait for input.  A
- * thread cancelled there leaves the stream unlocked and the buffer in
- * *lineptr (free it in the caller's own cleanup handler).  What the
+ * Like fgets, the reader may be a cancellation point where it waits for
+ * input: always with the GNU C library; on FreeBSD, whose stdio reads
+ * are not cancellation points, only for a stream whose own read function
+ * is one (funopen, fopencookie).  A thread cancelled there leaves the
+ * stream unlocked and the buffer in *lineptr (free it in the caller's own
+ * cleanup handler).  What the
  * cancelled call had already taken from the stream is lost, as with
  * getline: part of a line, or 999 characters if it was cancelled while
  * deciding whether to cut.  A reader waiting for the lock of a stream that
@@ -93,7 +98,8 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  *          the buffer holds what was read before, possibly nothing.  Also
  *          returned, with errno set and nothing read or changed, for bad
  *          arguments (EINVAL: lineptr or stream NULL, or *lineptr and
- *          capacity both NULL) and when the buffer cannot be allocated
+ *          capacity both NULL, or *capacity under 1000 with a buffer in
+ *          *lineptr) and when the buffer cannot be allocated
  *          (ENOMEM: *lineptr stays NULL, the size variable is not written;
  *          call again later).
  *   other  (0 to 255, never '\n') the line was cut at 999 characters;
@@ -128,7 +134,8 @@ extern uint32_t state_counts[STATE_COUNT_ROWS][2];
  * byte.  simple_getline_length, below, reads the same way and reports it.
  *
  * On a stream oriented to wide characters (fwide) the GNU C library reads
- * nothing and the call returns EOF with neither indicator set.
+ * nothing and the call returns EOF with neither indicator set; FreeBSD's
+ * fgets ignores the orientation and reads the bytes.
  */
 int simple_getline(char **lineptr, size_t *capacity, FILE *stream);
 

@@ -320,6 +320,10 @@ TEST(SimpleGetline, BadArgumentsAndHeapFailureTouchNothing)
     std::FILE* f = file_with("abc\n");
     char* line = nullptr;
     std::size_t size = 7;
+    // A caller's buffer that says it is one byte short.
+    std::string own(GEN_ENTROPY_TABLE_LINESIZE, 'x');
+    char* own_line = own.data();
+    std::size_t own_size = GEN_ENTROPY_TABLE_LINESIZE - 1;
     struct Case {
         const char* name;
         char** lineptr;
@@ -331,6 +335,7 @@ TEST(SimpleGetline, BadArgumentsAndHeapFailureTouchNothing)
     for (const Case& c : {Case{"null lineptr", nullptr, &size, f, heap::Mode::pass, EINVAL},
                           Case{"null buffer and size", &line, nullptr, f, heap::Mode::pass, EINVAL},
                           Case{"null stream", &line, &size, nullptr, heap::Mode::pass, EINVAL},
+                          Case{"buffer too small", &own_line, &own_size, f, heap::Mode::pass, EINVAL},
                           Case{"heap exhausted", &line, &size, f, heap::Mode::fail, ENOMEM}}) {
         for (const bool length : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (length ? ", with length" : ""));
@@ -349,6 +354,8 @@ TEST(SimpleGetline, BadArgumentsAndHeapFailureTouchNothing)
             EXPECT_EQ(heap::calls, c.error == ENOMEM ? 1 : 0);
             EXPECT_EQ(line, nullptr);
             EXPECT_EQ(size, 7u);
+            EXPECT_EQ(own, std::string(GEN_ENTROPY_TABLE_LINESIZE, 'x'));
+            EXPECT_EQ(own_size, GEN_ENTROPY_TABLE_LINESIZE - 1u);
             EXPECT_EQ(std::ftell(f), 0) << "nothing may be read";
             EXPECT_FALSE(std::feof(f) || std::ferror(f));
         }
