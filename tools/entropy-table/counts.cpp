@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
-// entropy-table: reading and checking a counts file, in the program's own
+// entropy-table: reading and checking counts files, in the program's own
 // format ("STATE LPS MPS" per line, blanks between) or as the CSV that
-// --format=csv writes.  Any fault ends the program with a message naming
-// the file, the line and the field, before anything is printed.
+// --format=csv writes, and summing them: a state given more than once, in
+// one file or in several, adds up its counts.  Any fault ends the program
+// with a message naming the file, the line and the field, before anything
+// is printed.
 #include "entropy_table.h"
 
 #include <err.h>
@@ -31,7 +33,6 @@ namespace {
 
 constexpr const char* kBlanks = " \t\r\v\f";
 constexpr const char* kCsvHeader = "state,lps,mps";
-constexpr std::uint64_t kLargestCount = UINT32_MAX;
 
 struct Reader {
     std::string name;  // printable
@@ -42,7 +43,7 @@ struct Reader {
         errx(EX_DATAERR, "%s:%ld: %s", name.c_str(), line, what.c_str());
     }
 
-    // A field's decimal value, capped just above the largest count.
+    // A field's decimal value, which must fit in 64 bits.
     std::uint64_t number(const std::string& field, const char* what) const
     {
         if (field.empty()) fail(std::string(what) + " is empty");
@@ -50,7 +51,9 @@ struct Reader {
         for (const char ch : field) {
             if (ch < '0' || ch > '9')
                 fail(std::string(what) + " '" + visible(field) + "' is not a decimal number");
-            if (value <= kLargestCount) value = value * 10 + static_cast<unsigned>(ch - '0');
+            const auto digit = static_cast<unsigned>(ch - '0');
+            if (value > (UINT64_MAX - digit) / 10) fail(std::string(what) + " " + field + " does not fit in 64 bits");
+            value = value * 10 + digit;
         }
         return value;
     }
@@ -87,27 +90,22 @@ std::vector<std::string> fields_of(const std::string& line, bool csv)
 
 }  // namespace
 
-Counts read_counts(const char* path)
+void add_counts(Counts& counts, const char* path)
 {
-    Counts counts;
     const bool from_stdin = std::strcmp(path, "-") == 0;
-    counts.source = from_stdin ? "stdin" : path;
-    Reader in{visible(counts.source)};
-    std::FILE* f = stdin;
-    if (!from_stdin) {
-        f = std::fopen(path, "r");
-        // A directory opens for reading on some systems and fails only at
-        // the first read; it cannot be read as a file all the same.
-        struct stat st {};
-        if (f != nullptr && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-            std::fclose(f);
-            f = nullptr;
-            errno = EISDIR;
-        }
-        if (f == nullptr) err(EX_NOINPUT, "%s: cannot be opened", in.name.c_str());
+    counts.sources.emplace_back(from_stdin ? "stdin" : path);
+    Reader in{visible(counts.sources.back())};
+    std::FILE* f = from_stdin ? stdin : std::fopen(path, "r");
+    // A directory opens for reading on some systems and fails only at the
+    // first read; it cannot be read as a file all the same.
+    struct stat st {};
+    if (f != nullptr && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (f != stdin) std::fclose(f);
+        f = nullptr;
+        errno = EISDIR;
     }
+    if (f == nullptr) err(EX_NOINPUT, "%s: cannot be opened", in.name.c_str());
 
-    std::array<long, kRows> given_on{};  // line of each state's entry, 0 if none
     bool csv = false, any = false;
     char* buffer = nullptr;
     std::size_t size;
@@ -122,8 +120,12 @@ Counts read_counts(const char* path)
         if (line.find('\0') != std::string::npos) in.fail("line holds a zero byte");
         line = line.substr(0, line.find('#'));
         if (trimmed(line).empty()) continue;
-        if (!any && !csv && line.compare(0, std::strlen(kCsvHeader), kCsvHeader) == 0) {
-            csv = true;  // the header of our own CSV: comma-separated from here on
+        if (!any && !csv && line.find(',') != std::string::npos) {
+            // The header of our own CSV: comma-separated from here on.
+            if (line.compare(0, std::strlen(kCsvHeader), kCsvHeader) != 0)
+                in.fail(std::string("a CSV must begin with the header ") + kCsvHeader + ", not '" +
+                        visible(trimmed(line).substr(0, 40)) + "'");
+            csv = true;
             continue;
         }
 
@@ -135,20 +137,19 @@ Counts read_counts(const char* path)
         const std::uint64_t lps = in.number(fields[1], "LPS count");
         const std::uint64_t mps = in.number(fields[2], "MPS count");
         if (state >= kRows) in.fail("state " + visible(fields[0]) + " is outside 0 to " + std::to_string(kRows - 1));
-        if (lps > kLargestCount) in.fail("LPS count " + fields[1] + " does not fit in 32 bits");
-        if (mps > kLargestCount) in.fail("MPS count " + fields[2] + " does not fit in 32 bits");
-        if (given_on[state] != 0)
-            in.fail("state " + std::to_string(state) + " given twice (first on line " +
-                    std::to_string(given_on[state]) + ")");
-        given_on[state] = in.line;
-        counts.lps[state] = lps;
-        counts.mps[state] = mps;
+        // The sums, and the state's total, must fit in 64 bits.
+        std::uint64_t& lps_sum = counts.lps[state];
+        std::uint64_t& mps_sum = counts.mps[state];
+        if (lps > UINT64_MAX - lps_sum || mps > UINT64_MAX - mps_sum ||
+            lps_sum + lps > UINT64_MAX - (mps_sum + mps))
+            in.fail("the counts of state " + std::to_string(state) + " add up to more than 64 bits hold");
+        lps_sum += lps;
+        mps_sum += mps;
         any = true;
     } while (end != EOF);
     std::free(buffer);
     if (f != stdin) std::fclose(f);
     if (!any) errx(EX_DATAERR, "no counts in %s", in.name.c_str());
-    return counts;
 }
 
 }  // namespace entropy_table

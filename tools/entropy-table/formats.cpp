@@ -36,14 +36,15 @@ std::string figure(const std::optional<double>& v)
     return v ? format("%.6f", *v) : "";
 }
 
-using Fields = std::array<std::string, 8>;
-const Fields kColumns = {"state", "lps", "mps", "total", "p_lps", "p_lps_model", "bits_lps", "bits_mps"};
+using Fields = std::array<std::string, 11>;
+const Fields kColumns = {"state",    "lps",      "mps",             "total",           "p_lps", "p_lps_model",
+                         "bits_lps", "bits_mps", "bits_lps_engine", "bits_mps_engine", "loss"};
 
 // A line of the table: fields right-aligned in columns, or separated by
 // commas.
 std::string join(const Fields& fields, bool aligned)
 {
-    static const int widths[] = {5, 10, 10, 10, 9, 11, 9, 9};
+    static const int widths[] = {5, 10, 10, 10, 9, 11, 9, 9, 15, 15, 9};
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (aligned)
@@ -61,7 +62,7 @@ std::string state_line(const Counts& counts, int k, Smoothing smoothing, bool al
     const Row r = derive(counts, k, smoothing);
     return join({std::to_string(k), std::to_string(r.lps), std::to_string(r.mps),
                  std::to_string(r.total), figure(r.p_lps), figure(r.p_model), figure(r.bits_lps),
-                 figure(r.bits_mps)},
+                 figure(r.bits_mps), figure(r.engine_lps), figure(r.engine_mps), figure(r.loss)},
                 aligned);
 }
 
@@ -82,8 +83,12 @@ std::string wrapped(const std::string& text, const std::string& lead)
                 line += ' ' + word;
                 word.clear();
             } else if (line.empty()) {
-                line = word.substr(0, room);
-                word.erase(0, room);
+                // A line never ends in a backslash, which would join the
+                // next line to it.
+                std::size_t cut = std::min(room, word.size());
+                while (cut > 1 && word[cut - 1] == '\\') --cut;
+                line = word.substr(0, cut);
+                word.erase(0, cut);
             } else {
                 out += lead + line + '\n';
                 line.clear();
@@ -98,19 +103,21 @@ std::string wrapped(const std::string& text, const std::string& lead)
 // The bytes of a file name, or any text from outside, safe to print on a
 // line of its own, in a comment of C or of the text table: printable ASCII
 // stays as it is, a backslash is doubled, "*/" is written "*\/" and "/*"
-// "/\*", and any other byte (control bytes, newlines, bytes of 0x80 and
-// above) becomes a backslash and three octal digits.  Nothing written can
-// end or open a comment, begin a line or carry a control byte.
+// "/\*", the second "?" of "??" "?\077", and any other byte (control
+// bytes, newlines, DEL, bytes of 0x80 and above) becomes a backslash and
+// three octal digits.  Nothing written can end or open a comment, form a
+// trigraph, begin a line or carry a control byte.
 std::string visible(const std::string& bytes)
 {
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto ch = static_cast<unsigned char>(bytes[i]);
+        const char before = i > 0 ? bytes[i - 1] : '\0';
         if (ch == '\\')
             out += "\\\\";
-        else if ((ch == '/' && i > 0 && bytes[i - 1] == '*') || (ch == '*' && i > 0 && bytes[i - 1] == '/'))
+        else if ((ch == '/' && before == '*') || (ch == '*' && before == '/'))
             out += {'\\', static_cast<char>(ch)};
-        else if (ch >= 0x20 && ch < 0x7f)
+        else if (ch >= 0x20 && ch < 0x7f && !(ch == '?' && before == '?'))
             out += static_cast<char>(ch);
         else
             out += format("\\%03o", ch);
@@ -118,24 +125,32 @@ std::string visible(const std::string& bytes)
     return out;
 }
 
+std::string sources(const Counts& counts)
+{
+    std::string out;
+    for (const std::string& source : counts.sources) out += (out.empty() ? "" : ", ") + visible(source);
+    return out.empty() ? "built-in counts" : out;
+}
+
 std::string text_table(const Counts& counts, Smoothing smoothing)
 {
-    std::string out = "# " + visible(counts.source) + "\n";
+    std::string out = "# " + sources(counts) + "\n";
     if (smoothing == Smoothing::kt)
-        out += "# smoothed: p = (count + 1/2) / (total + 1); the summary uses the raw counts\n";
+        out += "# smoothed: p = (count + 1/2) / (total + 1); the loss and the summary use the raw counts\n";
     out += join(kColumns, true);
     for (int k = 0; k < kRows; ++k) out += state_line(counts, k, smoothing, true);
 
     const Summary s = summarize(counts);
-    out += format("\n%-14s %.0f\n", "events", s.events);
-    if (s.events == 0) return out + "entropy        none: no events\n";
-    out += format("%-14s %.6f bits/symbol with the observed probabilities\n", "entropy",
-                  s.observed / s.events);
-    out += format("%-14s %.6f bits/symbol with the standard's probabilities\n", "cross-entropy",
-                  s.coded / s.events);
+    out += format("\n%-10s %.0f\n", "events", s.events);
+    if (s.events == 0) return out + "entropy    none: no events\n";
+    out += format("%-10s %.6f bits/symbol with the observed probabilities\n", "entropy", s.observed / s.events);
+    out += format("%-10s %.6f bits/symbol as the arithmetic coder spends them\n", "coded", s.coded / s.events);
+    if (s.observed > 0)
+        out += format("%-10s %+.2f %% coded over entropy\n", "overhead", (s.coded / s.observed - 1) * 100);
+    out += format("%-10s %.6f bits/symbol with the idealised model 0.5 * a^k (not what the coder spends)\n",
+                  "idealised", s.idealised / s.events);
     if (counts.lps[kModelStates] + counts.mps[kModelStates] != 0)
-        out += "               (state 64 has no standard probability: its own is used)\n";
-    if (s.observed > 0) out += format("%-14s %+.2f %%\n", "overhead", (s.coded / s.observed - 1) * 100);
+        out += "           (state 64 is none of the standard's: its own probability is used)\n";
     return out;
 }
 
@@ -148,33 +163,46 @@ std::string csv_table(const Counts& counts, Smoothing smoothing)
     return out;
 }
 
-// Costs in 1/scale bit, rounded to nearest.  A state without a finite cost
-// of its own for both symbols takes the standard's probability.
+// Costs in 1/scale bit, rounded to nearest: the engine's, or -log2 of the
+// observed probabilities, where a state without a finite cost of its own
+// for both symbols takes the idealised model's probability.  The array
+// comes with an include guard, and with external linkage, with C linkage
+// from C++ too, so that it can define an encoder's `extern const` table.
 std::string c_table(const Counts& counts, Smoothing smoothing, const CLayout& layout)
 {
     std::vector<long> lps_cost, mps_cost;
     std::string fallback;
     long largest = 0;
+    const auto fixed = [&](double bits) { return std::lround(bits * static_cast<double>(layout.scale)); };
     for (int k = 0; k < kModelStates; ++k) {
         const Row r = derive(counts, k, smoothing);
-        const bool own = r.bits_lps && r.bits_mps;
-        if (!own) fallback += format("%s%d", fallback.empty() ? "" : ", ", k);
-        lps_cost.push_back(std::lround((own ? *r.bits_lps : bits(*r.p_model)) * static_cast<double>(layout.scale)));
-        mps_cost.push_back(std::lround((own ? *r.bits_mps : bits(1 - *r.p_model)) * static_cast<double>(layout.scale)));
+        Costs c = {*r.engine_lps, *r.engine_mps};
+        if (layout.observed && r.bits_lps && r.bits_mps)
+            c = {*r.bits_lps, *r.bits_mps};
+        else if (layout.observed)
+            c = {bits(*r.p_model), bits(1 - *r.p_model)}, fallback += format("%s%d", fallback.empty() ? "" : ", ", k);
+        lps_cost.push_back(fixed(c.lps));
+        mps_cost.push_back(fixed(c.mps));
         largest = std::max({largest, lps_cost.back(), mps_cost.back()});
     }
 
     std::string text = format("Cost of coding an LPS and an MPS in each CABAC probability state, in 1/%ld bit, "
-                              "rounded to nearest: -log2 of the symbol's ",
+                              "rounded to nearest: ",
                               layout.scale);
-    text += smoothing == Smoothing::kt
-                ? "Krichevsky-Trofimov estimate (count + 1/2) / (total + 1),"
-                : "observed probability,";
-    text += " from " + visible(counts.source) + ".";
+    if (!layout.observed) {
+        text += "the arithmetic coder's expected cost under the standard's LPS range table, the mean of "
+                "log2(R / r) over the coder's range R from 256 to 510 weighted by 1/R, r being the sub-range "
+                "that coding the symbol leaves. State 63 is the terminating bin's, whose LPS range is 2.";
+    } else {
+        text += "-log2 of the symbol's ";
+        text += smoothing == Smoothing::kt ? "Krichevsky-Trofimov estimate (count + 1/2) / (total + 1),"
+                                           : "observed probability,";
+        text += " from " + sources(counts) + ".";
+    }
     std::string out = "/*" + wrapped(text, " * ").substr(2);
     if (!fallback.empty()) {
         const bool one = fallback.find(',') == std::string::npos;
-        out += wrapped(format("State%s %s lack%s events%s and take%s the standard's probability, "
+        out += wrapped(format("State%s %s lack%s events%s and take%s the idealised model's probability, "
                               "0.5 * a^k with a = (0.01875 / 0.5)^(1/63).",
                               one ? "" : "s", fallback.c_str(), one ? "s" : "",
                               smoothing == Smoothing::kt ? "" : " of one symbol or both", one ? "s" : ""),
@@ -183,15 +211,25 @@ std::string c_table(const Counts& counts, Smoothing smoothing, const CLayout& la
     out += wrapped(layout.flat ? "Entry 2k is state k's MPS cost, entry 2k + 1 its LPS cost."
                                : "Row k is state k: its LPS cost, then its MPS cost.",
                    " * ");
-    const char* type = largest <= UINT16_MAX ? "uint16_t" : "uint32_t";
-    out += " */\n#include <stdint.h>\n\n";
-    out += format("static const %s %s%s = {\n", type, layout.name.c_str(), layout.flat ? "[128]" : "[64][2]");
+
+    std::string guard;
+    for (const char ch : layout.name) guard += static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
+    guard += "_COSTS_H";
+    const std::string declarator = format("const %s %s%s", largest <= UINT16_MAX ? "uint16_t" : "uint32_t",
+                                          layout.name.c_str(), layout.flat ? "[128]" : "[64][2]");
+    out += " */\n#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n";
+    if (layout.external)
+        out += "#ifdef __cplusplus\nextern \"C\" {\n#endif\nextern " + declarator + ";\n" + declarator + " = {\n";
+    else  // a table left unused draws no warning
+        out += "#ifdef __GNUC__\n__attribute__((unused))\n#endif\nstatic " + declarator + " = {\n";
     for (int k = 0; k < kModelStates; ++k) {
         const auto i = static_cast<std::size_t>(k);
         out += layout.flat ? format("    %ld, %ld, /* %d */\n", mps_cost[i], lps_cost[i], k)
                            : format("    {%ld, %ld}, /* %d */\n", lps_cost[i], mps_cost[i], k);
     }
-    return out + "};\n";
+    out += "};\n";
+    if (layout.external) out += "#ifdef __cplusplus\n}\n#endif\n";
+    return out + "\n#endif\n";
 }
 
 }  // namespace entropy_table

@@ -16,8 +16,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
+#include <new>
 #include <string>
 
 namespace {
@@ -25,20 +26,26 @@ namespace {
 using namespace entropy_table;
 
 constexpr const char* kUsage =
-    "usage: entropy-table [-f text|csv|c] [-n IDENT] [-s N] [-l pairs|flat]\n"
-    "                     [--smoothing=none|kt] [COUNTS_FILE]\n"
+    "usage: entropy-table [-f text|csv] [--smoothing=none|kt] [COUNTS_FILE ...]\n"
+    "       entropy-table -f c [-n IDENT] [-s N] [-l pairs|flat] [--linkage=static|extern]\n"
+    "                     [--costs=engine | --costs=observed [--smoothing=none|kt] [COUNTS_FILE ...]]\n"
     "       entropy-table -h | -V\n";
 constexpr const char* kOptions =
     "  -f, --format=FORMAT     text (the default), csv, or c (a C array of costs)\n"
+    "      --costs=COSTS       C costs: engine (the default), what the arithmetic coder\n"
+    "                          spends, or observed, -log2 of the counts' probabilities\n"
     "  -n, --name=IDENT        the C array's name (default entropy_table)\n"
     "  -s, --scale=N           C costs in 1/N bit, N from 1 to 16777216 (default 32768)\n"
     "  -l, --layout=LAYOUT     C array: pairs, [64][2] LPS then MPS (default), or\n"
     "                          flat, [128] with MPS at 2k and LPS at 2k + 1\n"
+    "      --linkage=LINKAGE   C array: static (default), or extern, a definition\n"
+    "                          with external linkage\n"
     "      --smoothing=METHOD  none (default), or kt: (count + 1/2) / (total + 1)\n"
     "  -h, --help              print this help\n"
     "  -V, --version           print the program's and the library's version\n"
-    "COUNTS_FILE holds \"STATE LPS MPS\" per line, or is a CSV that --format=csv\n"
-    "wrote; - is standard input.  Without it the library's counts are used.\n";
+    "A COUNTS_FILE holds \"STATE LPS MPS\" per line, or is a CSV that --format=csv\n"
+    "wrote; - is standard input.  Several files, and a state given more than once,\n"
+    "add up.  Without one the library's counts are used.\n";
 constexpr long kLargestScale = 1L << 24;
 
 // Writes `text` to standard output whole, or ends the run.
@@ -55,25 +62,79 @@ void emit(const std::string& text)
     std::exit(EX_USAGE);
 }
 
-bool is_c_identifier(const std::string& s)
+bool one_of(const std::string& s, std::initializer_list<const char*> names)
 {
-    static const char* const keywords[] = {
-        "auto", "break", "case", "char", "const", "continue", "default", "do", "double", "else",
-        "enum", "extern", "float", "for", "goto", "if", "inline", "int", "long", "register",
-        "restrict", "return", "short", "signed", "sizeof", "static", "struct", "switch",
-        "typedef", "union", "unsigned", "void", "volatile", "while", "alignas", "alignof", "bool",
-        "constexpr", "false", "nullptr", "static_assert", "thread_local", "true", "typeof",
-        "typeof_unqual"};
-    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return false;
+    for (const char* n : names) {
+        if (s == n) return true;
+    }
+    return false;
+}
+
+bool ends_with(const std::string& s, const char* end)
+{
+    const std::size_t n = std::strlen(end);
+    return s.size() >= n && s.compare(s.size() - n, n, end) == 0;
+}
+
+// Why `s` cannot name the C array, or nothing if it can: the output must
+// compile as C and as C++, beside <stdint.h> and whatever the including
+// unit declares of the C library.
+std::string name_fault(const std::string& s)
+{
+    if (s.empty() || (s[0] >= '0' && s[0] <= '9')) return "is not a C identifier";
     for (const char ch : s) {
         if (!(ch == '_' || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')))
-            return false;
+            return "is not a C identifier";
     }
-    if (s[0] == '_') return false;  // reserved to the implementation when it begins a file-scope name
-    for (const char* k : keywords) {
-        if (s == k) return false;
+    if (s[0] == '_') return "begins with an underscore, reserved to the implementation";
+    if (ends_with(s, "_t")) return "ends in _t, reserved by POSIX for types";
+    if (one_of(s, {"alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand", "bitor", "bool", "break",
+                   "case", "catch", "char", "class", "compl", "concept", "const", "consteval", "constexpr",
+                   "constinit", "const_cast", "continue", "co_await", "co_return", "co_yield", "decltype",
+                   "default", "delete", "do", "double", "dynamic_cast", "else", "enum", "explicit", "export",
+                   "extern", "false", "float", "for", "friend", "goto", "if", "inline", "int", "long",
+                   "mutable", "namespace", "new", "noexcept", "not", "not_eq", "nullptr", "operator", "or",
+                   "or_eq", "private", "protected", "public", "register", "reinterpret_cast", "requires",
+                   "restrict", "return", "short", "signed", "sizeof", "static", "static_assert",
+                   "static_cast", "struct", "switch", "template", "this", "thread_local", "throw", "true",
+                   "try", "typedef", "typeid", "typename", "typeof", "typeof_unqual", "union", "unsigned",
+                   "using", "virtual", "void", "volatile", "while", "xor", "xor_eq"}))
+        return "is a C or C++ keyword";
+    const bool limit = ends_with(s, "_MAX") || ends_with(s, "_MIN") || ends_with(s, "_WIDTH");
+    const bool integer = s.rfind("INT", 0) == 0 || s.rfind("UINT", 0) == 0;
+    bool other = false;
+    for (const char* prefix : {"PTRDIFF_", "SIG_ATOMIC_", "SIZE_", "WCHAR_", "WINT_"}) other |= s.rfind(prefix, 0) == 0;
+    if ((integer && (limit || ends_with(s, "_C"))) || (other && limit)) return "is reserved for the macros of <stdint.h>";
+    if (s == "main") return "is the program's entry point";
+    // The C library's functions that compilers know as built-ins (in
+    // <math.h> also with the suffixes f and l), and its macros.
+    std::string base = s;
+    if (ends_with(s, "f") || ends_with(s, "l")) base.pop_back();
+    for (const std::string& name : {s, base}) {
+        if (one_of(name, {"acos", "acosh", "asin", "asinh", "atan", "atan2", "atanh", "cbrt", "ceil",
+                          "copysign", "cos", "cosh", "erf", "erfc", "exp", "exp2", "expm1", "fabs", "fdim",
+                          "floor", "fma", "fmax", "fmin", "fmod", "frexp", "hypot", "ilogb", "ldexp",
+                          "lgamma", "llrint", "llround", "log", "log10", "log1p", "log2", "logb", "lrint",
+                          "lround", "modf", "nan", "nearbyint", "nextafter", "nexttoward", "pow",
+                          "remainder", "remquo", "rint", "round", "scalbln", "scalbn", "sin", "sinh", "sqrt",
+                          "tan", "tanh", "tgamma", "trunc", "cabs", "cacos", "carg", "ccos", "cexp", "cimag",
+                          "clog", "conj", "cpow", "creal", "csin", "csqrt", "ctan"}))
+            return "is a C library function that compilers treat as a built-in";
     }
-    return true;
+    if (one_of(s, {"abort", "abs", "alloca", "bcmp", "bzero", "calloc", "exit", "ffs", "fprintf", "fputc",
+                   "fputs", "free", "fscanf", "fwrite", "imaxabs", "index", "isalnum", "isalpha", "isascii",
+                   "isblank", "iscntrl", "isdigit", "isgraph", "islower", "isprint", "ispunct", "isspace",
+                   "isupper", "isxdigit", "labs", "llabs", "malloc", "memchr", "memcmp", "memcpy", "memmove",
+                   "mempcpy", "memset", "printf", "putc", "putchar", "puts", "realloc", "rindex", "scanf",
+                   "snprintf", "sprintf", "sscanf", "stpcpy", "stpncpy", "strcat", "strchr", "strcmp",
+                   "strcpy", "strcspn", "strdup", "strlen", "strncat", "strncmp", "strncpy", "strndup",
+                   "strnlen", "strpbrk", "strrchr", "strspn", "strstr", "toascii", "tolower", "toupper",
+                   "vfprintf", "vfscanf", "vprintf", "vscanf", "vsnprintf", "vsprintf", "vsscanf"}))
+        return "is a C library function that compilers treat as a built-in";
+    if (one_of(s, {"assert", "errno", "offsetof", "setjmp", "stderr", "stdin", "stdout", "va_arg", "va_copy",
+                   "va_end", "va_start", "EOF", "NULL"}))
+        return "is a macro of the C library";
+    return "";
 }
 
 // One of `names`, by its position; a usage error otherwise.
@@ -90,31 +151,38 @@ int choice(const char* option, const char* value, std::initializer_list<const ch
 }  // namespace
 
 int main(int argc, char** argv)
-{
-    enum { kSmoothing = 256 };
+try {
+    enum { kSmoothing = 256, kCosts, kLinkage };
     static const option longs[] = {
         {"format", required_argument, nullptr, 'f'}, {"name", required_argument, nullptr, 'n'},
         {"scale", required_argument, nullptr, 's'},  {"layout", required_argument, nullptr, 'l'},
         {"smoothing", required_argument, nullptr, kSmoothing},
+        {"costs", required_argument, nullptr, kCosts},
+        {"linkage", required_argument, nullptr, kLinkage},
         {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0}};
     int format = 0;  // text, csv, c
     Smoothing smoothing = Smoothing::none;
     CLayout layout;
-    bool shaped = false;  // a C-only option was given
+    bool shaped = false, smoothed = false;  // a C-only option, --smoothing, was given
     opterr = 0;
-    for (int opt; (opt = getopt_long(argc, argv, ":f:n:s:l:hV", longs, nullptr)) != -1;) {
+    for (int at = optind, opt; (opt = getopt_long(argc, argv, ":f:n:s:l:hV", longs, nullptr)) != -1; at = optind) {
         switch (opt) {
         case 'f': format = choice("format", optarg, {"text", "csv", "c"}); break;
         case 'l': layout.flat = choice("layout", optarg, {"pairs", "flat"}) == 1, shaped = true; break;
+        case kCosts: layout.observed = choice("costs", optarg, {"engine", "observed"}) == 1, shaped = true; break;
+        case kLinkage: layout.external = choice("linkage", optarg, {"static", "extern"}) == 1, shaped = true; break;
         case kSmoothing:
             smoothing = choice("smoothing", optarg, {"none", "kt"}) == 1 ? Smoothing::kt : Smoothing::none;
+            smoothed = true;
             break;
-        case 'n':
-            if (!is_c_identifier(optarg)) usage_error("not a C identifier: " + visible(optarg));
+        case 'n': {
+            const std::string fault = name_fault(optarg);
+            if (!fault.empty()) usage_error("name " + visible(optarg) + " " + fault);
             layout.name = optarg;
             shaped = true;
             break;
+        }
         case 's': {
             char* end = nullptr;
             errno = 0;
@@ -129,17 +197,32 @@ int main(int argc, char** argv)
         case 'h': emit(std::string(kUsage) + kOptions); return EX_OK;
         case 'V': emit("entropy-table (gen-entropy-table) " GEN_ENTROPY_TABLE_VERSION "\n"); return EX_OK;
         case ':': usage_error("option needs a value: " + visible(argv[optind - 1]));
-        default:
-            usage_error("unknown option: " +
-                        visible(optopt != 0 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1]));
+        default: {
+            // A long option names itself as typed (--help=x); a short one
+            // is the character in its cluster that getopt stopped at.
+            const std::string typed = at < argc ? argv[at] : "";
+            if (typed.rfind("--", 0) == 0) {
+                const bool valued = typed.find('=') != std::string::npos;
+                usage_error((valued && optopt != 0 ? "option takes no value: " : "unknown option: ") + visible(typed));
+            }
+            usage_error("unknown option: " + visible(std::string("-") + static_cast<char>(optopt)));
+        }
         }
     }
-    if (argc - optind > 1) usage_error("more than one counts file: " + visible(argv[optind + 1]));
-    if (shaped && format != 2) usage_error("--name, --scale and --layout shape the C output: add --format=c");
+    const bool c = format == 2;
+    if (shaped && !c) usage_error("--name, --scale, --layout, --linkage and --costs shape the C output: add --format=c");
+    if (c && !layout.observed && optind < argc)
+        usage_error("a counts file gives observed costs, but the C output's default is the engine's, which need "
+                    "no counts: add --costs=observed");
+    if (c && !layout.observed && smoothed) usage_error("--smoothing shapes observed costs: add --costs=observed");
 
-    const Counts counts = optind < argc ? read_counts(argv[optind]) : builtin_counts();
+    Counts counts;
+    for (int i = optind; i < argc; ++i) add_counts(counts, argv[i]);
+    if (optind == argc) counts = builtin_counts();
     emit(format == 1 ? csv_table(counts, smoothing)
-         : format == 2 ? c_table(counts, smoothing, layout)
-                       : text_table(counts, smoothing));
+         : c         ? c_table(counts, smoothing, layout)
+                     : text_table(counts, smoothing));
     return EX_OK;
+} catch (const std::bad_alloc&) {
+    errx(EX_OSERR, "out of memory");
 }
