@@ -20,9 +20,9 @@ extern "C" {
 
 /* The library's version; the CMake package and pkg-config carry the same. */
 #define GEN_ENTROPY_TABLE_VERSION_MAJOR 1
-#define GEN_ENTROPY_TABLE_VERSION_MINOR 1
+#define GEN_ENTROPY_TABLE_VERSION_MINOR 2
 #define GEN_ENTROPY_TABLE_VERSION_PATCH 0
-#define GEN_ENTROPY_TABLE_VERSION "1.1.0"
+#define GEN_ENTROPY_TABLE_VERSION "1.2.0"
 
 /*
  * Per-state symbol counts.

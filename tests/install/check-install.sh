@@ -1,9 +1,10 @@
 #!/bin/sh
 # SPDX-License-Identifier: BSD-2-Clause
 # Installs a build tree as a user and a packager do, and checks what a
-# caller gets: exactly the files the FreeBSD port's plist lists, a library
-# that exports exactly its three names, an entropy-table that runs as
-# installed, a pkg-config file with clean paths under a custom and under a
+# caller gets: exactly the files the FreeBSD port's plist lists, for this
+# build's type and for another, a library that exports exactly its three
+# names, an entropy-table that runs as installed and whose C output
+# compiles, a pkg-config file with clean paths under a custom and under a
 # default-style prefix, and programs in C and C++ built against the prefix
 # through its CMake package and through pkg-config, which run.
 #
@@ -27,21 +28,36 @@ libdir=$(dirname "$lib")
 version=$(sed -n 's/^#define GEN_ENTROPY_TABLE_VERSION "\(.*\)"$/\1/p' "$prefix/include/gen-entropy-table.h")
 grep -q "^DISTVERSION=[[:space:]]*$version\$" "$port/Makefile" || fail "the port is not at version $version"
 
-# The installed files are the port's plist, read for this build: the .pc
-# file and the library where this build puts them, the library as this
-# build made it, manual pages not yet compressed, the documentation (with
-# the licence) in its folder.
-sed -e '/^@/d' -e 's|^%%PORTDOCS%%%%DOCSDIR%%/|share/doc/gen-entropy-table/|' -e "s|^libdata/pkgconfig/|${pcdir#"$prefix"/}/|" -e "s|^lib/|${libdir#"$prefix"/}/|" \
-    -e 's|^\(share/man/.*\)\.gz$|\1|' "$port/pkg-plist" >"$work/plist"
-if [ "${lib##*.}" = a ]; then
-  sed -e '/libgen-entropy-table\.so\./d' -e 's|libgen-entropy-table\.so$|libgen-entropy-table.a|' \
-    "$work/plist" >"$work/plist.static"
-  mv "$work/plist.static" "$work/plist"
-fi
-sort "$work/plist" >"$work/expected"
-(cd "$prefix" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$work/installed"
-diff "$work/expected" "$work/installed" >&2 ||
-  fail "installed files differ from packaging/freebsd/pkg-plist (< plist only, > installed only)"
+# The installed files are the port's plist, read for a build: its build
+# type, the .pc file and the library where it puts them, the library as it
+# made it, manual pages not yet compressed, the documentation (with the
+# licence) in its folder.
+check_plist() { # BUILD_DIR PREFIX
+  build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$1/CMakeCache.txt" | tr '[:upper:]' '[:lower:]')
+  p_pc=$(find "$2" -name gen-entropy-table.pc)
+  p_lib=$(find "$2" -name libgen-entropy-table.a -o -name libgen-entropy-table.so)
+  sed -e '/^@/d' -e "s|%%CMAKE_BUILD_TYPE%%|$build_type|" \
+      -e 's|^%%PORTDOCS%%%%DOCSDIR%%/|share/doc/gen-entropy-table/|' \
+      -e "s|^libdata/pkgconfig/|$(dirname "${p_pc#"$2"/}")/|" -e "s|^lib/|$(dirname "${p_lib#"$2"/}")/|" \
+      -e 's|^\(share/man/.*\)\.gz$|\1|' "$port/pkg-plist" >"$work/plist"
+  if [ "${p_lib##*.}" = a ]; then
+    sed -e '/libgen-entropy-table\.so\./d' -e 's|libgen-entropy-table\.so$|libgen-entropy-table.a|' \
+      "$work/plist" >"$work/plist.static"
+    mv "$work/plist.static" "$work/plist"
+  fi
+  sort "$work/plist" >"$work/expected"
+  (cd "$2" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$work/installed"
+  diff "$work/expected" "$work/installed" >&2 ||
+    fail "installed files of a $build_type build differ from packaging/freebsd/pkg-plist (< plist only, > installed only)"
+}
+check_plist "$build" "$prefix"
+# A build of another type installs another export file.
+shared=$(sed -n 's/^BUILD_SHARED_LIBS:BOOL=//p' "$build/CMakeCache.txt")
+cmake -S "$here/../.." -B "$work/debug" -DCMAKE_BUILD_TYPE=Debug -DBUILD_SHARED_LIBS="${shared:-OFF}" \
+  -DBUILD_TESTING=OFF -DGEN_ENTROPY_TABLE_BENCH=OFF -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+cmake --build "$work/debug" >/dev/null
+cmake --install "$work/debug" --prefix "$work/debug-prefix" >/dev/null
+check_plist "$work/debug" "$work/debug-prefix"
 
 # The library exports the unit's three names and nothing else: no main.
 if [ "${lib##*.}" = a ]; then
@@ -60,6 +76,25 @@ fi
 table=$("$prefix/bin/entropy-table" --format=c) || fail "bin/entropy-table --format=c failed"
 printf '%s\n' "$table" | grep -q '^static const uint32_t entropy_table\[64\]\[2\] = {$' ||
   fail "bin/entropy-table --format=c wrote no table"
+
+# Its C output compiles alone and included twice, as C and as C++, under
+# -Werror; with external linkage, compiled as C++, it serves a C caller.
+for linkage in static extern; do
+  "$prefix/bin/entropy-table" -f c -n rate --linkage=$linkage >"$work/rate-$linkage.h"
+  printf '#include "rate-%s.h"\n#include "rate-%s.h"\nint first(void) { return (int)rate[0][0]; }\n' \
+    $linkage $linkage >"$work/twice-$linkage.c"
+  for unit in "$work/rate-$linkage.h" "$work/twice-$linkage.c"; do
+    "$cc" -std=c99 -Wall -Wextra -Werror -pedantic -c -x c "$unit" -o "$work/unit.o" ||
+      fail "the C output ($linkage) does not compile as C: $unit"
+    "$cxx" -std=c++11 -Wall -Wextra -Werror -pedantic -c -x c++ "$unit" -o "$work/unit.o" ||
+      fail "the C output ($linkage) does not compile as C++: $unit"
+  done
+done
+printf '#include <stdint.h>\nextern const uint32_t rate[64][2];\nint main(void) { return rate[63][0] != 245644; }\n' \
+  >"$work/caller.c"
+"$cxx" -std=c++11 -c -x c++ "$work/rate-extern.h" -o "$work/rate.o"
+"$cc" -std=c99 -Wall -Wextra -Werror -pedantic "$work/caller.c" "$work/rate.o" -o "$work/caller"
+"$work/caller" || fail "a C caller does not find the extern table defined in C++"
 
 expected=$(printf '%s 48569 1451987\n[abc]\n[]\n[last]' "$version")
 run() {
