@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -260,7 +259,9 @@ TEST(EntropyTable, AFileNameStaysInsideTheComment)
     EXPECT_EQ(c.out.find("??"), std::string::npos) << c.out;
     EXPECT_EQ(c.out.find("\\\n"), std::string::npos) << c.out;
     // The name whole, however the comment wraps it.
-    EXPECT_NE(std::regex_replace(c.out, std::regex("\n \\* "), "").find(escaped), std::string::npos) << c.out;
+    std::string joined = c.out;
+    for (std::size_t at; (at = joined.find("\n * ")) != std::string::npos;) joined.erase(at, 4);
+    EXPECT_NE(joined.find(escaped), std::string::npos) << c.out;
     const ProgramRun text = run_program(ENTROPY_TABLE_PATH, {name}, "");
     EXPECT_EQ(text.out.rfind("# " + dir.path + "/" + escaped + "\n", 0), 0u) << text.out;
 }
