@@ -244,9 +244,10 @@ static ssize_t read_one_line(char **lineptr, size_t *capacity, FILE *stream, int
      * they are; in FreeBSD's libc stdio reads through _read, which is not,
      * so only a stream whose own read function is one (funopen) can be
      * cancelled there.  If the thread is cancelled there, the handler
-     * unlocks the stream, and the buffer is already the caller's.  On the normal path the handler is popped
-     * without running and the stream unlocked here: FreeBSD's libc, until
-     * libthr is loaded, ignores pthread_cleanup_pop's request to run it. */
+     * unlocks the stream, and the buffer is already the caller's.  On the
+     * normal path the handler is popped without running and the stream
+     * unlocked here: FreeBSD's libc, until libthr is loaded, ignores
+     * pthread_cleanup_pop's request to run it. */
     size_t length;
     flockfile(stream);
     pthread_cleanup_push(unlock_stream, stream);

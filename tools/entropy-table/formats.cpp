@@ -177,10 +177,12 @@ std::string c_table(const Counts& counts, Smoothing smoothing, const CLayout& la
     for (int k = 0; k < kModelStates; ++k) {
         const Row r = derive(counts, k, smoothing);
         Costs c = {*r.engine_lps, *r.engine_mps};
-        if (layout.observed && r.bits_lps && r.bits_mps)
+        if (layout.observed && r.bits_lps && r.bits_mps) {
             c = {*r.bits_lps, *r.bits_mps};
-        else if (layout.observed)
-            c = {bits(*r.p_model), bits(1 - *r.p_model)}, fallback += format("%s%d", fallback.empty() ? "" : ", ", k);
+        } else if (layout.observed) {
+            c = {bits(*r.p_model), bits(1 - *r.p_model)};
+            fallback += format("%s%d", fallback.empty() ? "" : ", ", k);
+        }
         lps_cost.push_back(fixed(c.lps));
         mps_cost.push_back(fixed(c.mps));
         largest = std::max({largest, lps_cost.back(), mps_cost.back()});

@@ -62,12 +62,20 @@ void emit(const std::string& text)
     std::exit(EX_USAGE);
 }
 
+// The position of `value` among `names`, or -1.
+int position(const std::string& value, std::initializer_list<const char*> names)
+{
+    int i = 0;
+    for (const char* n : names) {
+        if (value == n) return i;
+        ++i;
+    }
+    return -1;
+}
+
 bool one_of(const std::string& s, std::initializer_list<const char*> names)
 {
-    for (const char* n : names) {
-        if (s == n) return true;
-    }
-    return false;
+    return position(s, names) >= 0;
 }
 
 bool ends_with(const std::string& s, const char* end)
@@ -140,12 +148,9 @@ std::string name_fault(const std::string& s)
 // One of `names`, by its position; a usage error otherwise.
 int choice(const char* option, const char* value, std::initializer_list<const char*> names)
 {
-    int i = 0;
-    for (const char* n : names) {
-        if (std::strcmp(value, n) == 0) return i;
-        ++i;
-    }
-    usage_error(std::string("unknown ") + option + ": " + visible(value));
+    const int i = position(value, names);
+    if (i < 0) usage_error(std::string("unknown ") + option + ": " + visible(value));
+    return i;
 }
 
 }  // namespace
